@@ -1,0 +1,94 @@
+// The in-process host: implements the patcher API (src/host/patcher.h) for
+// one process, with a logical clock, scripted file dialogs and a signal
+// chain run by the caller.  The command line and the tests drive objects
+// through the functions below.  Single-threaded.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../../src/host/patcher.h"
+
+namespace headless {
+
+using patcher::t_atom;
+
+// Logical time, in ticks of 1/441000 s: a sample at 44100 Hz is 10 ticks and
+// a millisecond 441, so both advance time exactly.
+typedef int64_t t_ticks;
+const t_ticks TICKS_PER_SAMPLE = 10;
+const t_ticks TICKS_PER_MS = 441;
+
+// What objects send out.  console: "post" or "error" and the formatted
+// line; list: an outlet list (outlet numbered from 0, left to right).
+struct Listener {
+    std::function<void(const char *channel, const std::string &text)> console;
+    std::function<void(void *x, int outlet, int argc, const t_atom *argv)> list;
+};
+void set_listener(const Listener &l);
+
+// Loads a module: calls its entry point, which registers its classes.
+void load(int (*entry)(void));
+
+// Objects.  create() returns the record, or nullptr when no class has that
+// name.  destroy() calls the class's free routine and releases the object.
+void *create(const char *classname, int argc, const t_atom *argv);
+void destroy(void *x);
+
+// Sends a message to inlet `inlet` (0 is the left inlet).  The selector
+// "int", "float", "bang", "list" or a message name; arguments are converted
+// to the method's argument spec as the patcher does.  Returns 0 when a
+// method took the message, 1 when the object does not understand it or the
+// inlet does not exist.
+int send(void *x, int inlet, const char *selector, int argc, const t_atom *argv);
+
+// Calls the object's "assist" method: kind 1 inlet, 2 outlet.  text is a
+// buffer of 512 characters.  Returns 1 when the class has no such method.
+int assist(void *x, long kind, long number, char *text);
+
+// Number of inlets and outlets of an object.
+int ninlets(void *x);
+int noutlets(void *x);
+
+// Signal chain.  dsp_start() gives every live signal object its "dsp"
+// message for vectors of n samples (1 to 2048) and builds the chain;
+// dsp_tick() runs it once; signal_out() is the object's signal outlet for
+// the last tick (n samples).
+void dsp_start(int n);
+void dsp_stop(void);
+void dsp_tick(void);
+const float *signal_out(void *x);
+
+// Scheduler.  now() is the logical time; set_now() moves it (it never runs
+// clocks); run_clocks() fires, once each and in order of due time, every
+// clock due at or before now().  A clock set while they fire waits for the
+// next call.
+t_ticks now(void);
+void set_now(t_ticks t);
+void run_clocks(void);
+
+// Files.  Path id 0 is the default path, the current working directory.
+// A dialog takes the next queued answer, or is cancelled when none is.
+void queue_dialog(const std::string &path);
+void queue_dialog_cancel(void);
+void clear_dialogs(void);
+// Directory of a path id ("" for the default path), for tests.
+std::string path_dir(short id);
+
+// Fixes the calendar time that objects read (their random seed); unfixed,
+// it is the real calendar time.
+void fix_calendar(long seconds);
+void unfix_calendar(void);
+
+// Text form of a message store's atoms, message ends written as ";".
+std::string binbuf_text(patcher::t_binbuf *b);
+// Every atom of a store, message ends as A_SEMI atoms.
+std::vector<t_atom> binbuf_atoms(patcher::t_binbuf *b);
+
+// Shortest text that reads back to the same single-precision value, always
+// with a "." or an exponent: 1.0, 0.1, 2.5e-07, inf, -inf, nan.
+std::string float_text(float f);
+
+} // namespace headless

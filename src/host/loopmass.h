@@ -1,0 +1,160 @@
+// loopmass~: scanned synthesis on a closed ring of masses.  The instance
+// record and every routine of the object.
+#pragma once
+
+#include "patcher.h"
+
+namespace loopmass {
+
+using namespace patcher;
+
+// Fixed limits.
+const int MAXMASSES = 256;
+const int MINMASSES = 3;
+const int NOSC = 5;
+const int MIXSIZE = 2048;
+const int INDEXSIZE = 128;
+const int NKINDS = 6;
+
+// Profile kinds, in this order everywhere.  Arrays indexed by kind hold kind
+// k at index k - 1.
+enum {
+    PROF_MASSES = 1,
+    PROF_TENSION = 2,
+    PROF_CENTERING = 3,
+    PROF_DAMPING = 4,
+    PROF_FORCES = 5,
+    PROF_INITPOS = 6
+};
+
+// Inlets as numbered in x_in, outlets as numbered by the assist method.
+const int INLET_CONTROL = 0;
+const int INLET_PITCH = 7;
+
+// Samples per haptic step, and the sample rate the object assumes.
+const int HAPTIC_PERIOD = 256;
+const double SAMPLE_RATE = 44100.0;
+
+// Six profiles of 256 values, in kind order.
+typedef float t_block[NKINDS][MAXMASSES];
+
+struct t_loopmass {
+    t_pxobject x_obj;
+    t_proxy *x_proxy[8];
+    int32_t x_in;
+    int32_t x_tick;
+    int32_t x_n;
+    t_clock *x_clock;
+    double x_disprate;
+    int16_t x_inactive;
+    int16_t x_display;
+    int32_t x_nmasses;
+    float x_osc_phase[NOSC];
+    float x_osc_freq[NOSC];
+    float x_osc_gain[NOSC];
+    float x_autonorm;
+    t_block x_raw;
+    t_block x_prof;
+    float x_gain[NKINDS];
+    float x_offset[NKINDS];
+    float x_phase[NKINDS];
+    float x_extra[NKINDS];
+    float x_pos[MAXMASSES];
+    float x_pos1[MAXMASSES];
+    float x_pos2[MAXMASSES];
+    t_atom x_motion[MAXMASSES];
+    t_atom x_paramlist[MAXMASSES + 1];
+    float x_mix[MIXSIZE];
+    t_outlet *x_out_motion;
+    t_outlet *x_out_params;
+    t_binbuf *x_bank;
+    int32_t x_bank_nmasses;
+    int32_t x_bank_version;
+    int32_t x_bank_nentries;
+    int32_t x_bank_ncleared;
+    int32_t x_bank_nstored;
+    int32_t x_preset;
+    int32_t x_index[INDEXSIZE][3];
+    int16_t x_filevol;
+
+    // The haptic step's coefficients of each mass, kept with the profile
+    // values they came from so that the powers of ten are recomputed only
+    // when a profile changes (the results are the same to the bit).
+    uint32_t x_coef_key[4][MAXMASSES];
+    uint8_t x_coef_ok[MAXMASSES];
+    double x_coef[5][MAXMASSES];
+};
+
+extern t_class *loopmass_class;
+
+// Entry point: registers the class and posts the banner.
+int main(void);
+
+// Creation and free.
+void *loopmass_new(t_symbol *s, short argc, t_atom *argv);
+void loopmass_free(t_loopmass *x);
+
+// Inlet messages.
+void loopmass_int(t_loopmass *x, int32_t n);
+void loopmass_float(t_loopmass *x, double f);
+void loopmass_list(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_bang(t_loopmass *x);
+void loopmass_stop(t_loopmass *x);
+void loopmass_reset(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+
+// Status, display and help.
+void loopmass_inactive(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_antialias(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_display(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_disprate(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_info(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_tick(t_loopmass *x);
+void loopmass_assist(t_loopmass *x, void *box, long kind, long number, char *text);
+
+// Profiles and metaparameters.
+void loopmass_update(t_loopmass *x, int32_t k);
+double loopmass_stretch(const float *values, float f, int i, int n);
+void loopmass_gain(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_offset(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_phase(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_extra(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_all(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+
+// Presets.
+short loopmass_recall(t_loopmass *x, t_block block, int32_t n);
+int loopmass_find(const int32_t index[][3], int32_t count, int32_t n);
+short loopmass_factory(t_block block, int nmasses, int32_t n);
+void loopmass_srand(uint32_t seed);
+int loopmass_rand(void);
+short loopmass_interp_all(t_loopmass *x, t_block dest, float v);
+short loopmass_interp_one(t_loopmass *x, short k, float v);
+
+// Sound.
+void loopmass_step(t_loopmass *x);
+void loopmass_dsp(t_loopmass *x, t_signal **sp, short *count);
+t_int *loopmass_perform(t_int *w);
+short loopmass_scan(t_loopmass *x);
+void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+
+// Preset bank and files.
+void loopmass_store(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+void loopmass_clear(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+short loopmass_read(t_loopmass *x, t_symbol *s);
+short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type);
+void loopmass_resample(t_loopmass *x, t_binbuf *src);
+void loopmass_write(t_loopmass *x, t_symbol *s);
+void loopmass_copylive(t_loopmass *x, t_binbuf *dest);
+
+// Reading atoms: the value of a long or float atom as a float.
+inline bool atom_isnum(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
+inline float atom_getfloat(const t_atom *a)
+{
+    return a->a_type == A_LONG ? (float)a->a_w.w_long : a->a_type == A_FLOAT ? a->a_w.w_float : 0.0f;
+}
+inline void atom_setfloat(t_atom *a, float f)
+{
+    a->a_type = A_FLOAT;
+    a->a_w.w_float = f;
+}
+
+} // namespace loopmass

@@ -1,0 +1,148 @@
+// The patcher host's API as loopmass~ sees it: the only door between the
+// object and the world.  Every host (the in-process one behind the command
+// line, the Pure Data layer) implements these functions.  They live in a
+// namespace of their own because Pd's m_pd.h declares C functions and types
+// with the same names and other signatures, and the Pd layer includes both.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace patcher {
+
+typedef intptr_t t_int;
+typedef uint32_t t_fourcc;
+
+// Atom types, numbered as the patcher numbers them.
+enum e_atomtype {
+    A_NOTHING = 0,
+    A_LONG = 1,
+    A_FLOAT = 2,
+    A_SYM = 3,
+    A_OBJ = 4,
+    A_DEFLONG = 5,
+    A_DEFFLOAT = 6,
+    A_DEFSYM = 7,
+    A_GIMME = 8,
+    A_CANT = 9,
+    A_SEMI = 10,
+    A_COMMA = 11,
+    A_DOLLAR = 12
+};
+
+struct t_symbol {
+    const char *s_name;
+};
+
+union word {
+    int32_t w_long;
+    float w_float;
+    t_symbol *w_sym;
+    void *w_obj;
+};
+
+struct t_atom {
+    short a_type;
+    union word a_w;
+};
+
+// Object headers.  o_host is the host's own bookkeeping for the object
+// (inlets, outlets, class); the object never looks inside it.
+struct t_object {
+    void *o_host;
+};
+
+struct t_pxobject {
+    t_object z_ob;
+    short z_in;
+};
+
+struct t_signal {
+    int s_n;
+    float *s_vec;
+    double s_sr;
+};
+
+// Host-owned things the object holds by reference only.
+struct t_class;
+struct t_outlet;
+struct t_proxy;
+struct t_clock;
+struct t_binbuf;
+
+// A method of any signature: the host casts it back to the signature its
+// argument spec implies before calling it, as the patcher does.
+typedef void *(*method)(void *, ...);
+typedef t_int *(*t_perfroutine)(t_int *w);
+
+// Room for a file name, terminating zero included.
+const int MAX_FILENAME_CHARS = 256;
+
+// Four-character file type of preset files.
+const t_fourcc FOUR_CHAR_TEXT = 0x54455854; // 'TEXT'
+
+t_symbol *gensym(const char *name);
+
+// Class registration.  setup() makes the class current; the add*() calls
+// register methods on the current class.  Argument specs end with 0.
+void setup(t_class **ident, method makefun, method freefun, size_t size, method menufun, short type, ...);
+void addmess(method f, const char *name, short type, ...);
+void addbang(method f);
+void addint(method f);
+void addfloat(method f);
+void z_add_signalmethod(void);
+
+// Instances.
+void *newobject(t_class *c);
+void z_dsp_setup(t_pxobject *x, short nsignals);
+void z_dsp_free(t_pxobject *x);
+// A proxy inlet: the host writes id into *stuffloc before every message that
+// arrives through it, and 0 before every message on the object's left inlet.
+t_proxy *proxy_new(void *x, long id, int32_t *stuffloc);
+
+// Outlets are created right to left: each new one becomes the leftmost.
+t_outlet *outlet_new(void *x, const char *type);
+t_outlet *listout(void *x);
+void outlet_list(t_outlet *o, t_symbol *s, short argc, t_atom *argv);
+
+// Clocks, in milliseconds of the host's scheduler time.
+t_clock *clock_new(void *x, method fn);
+void clock_delay(t_clock *c, long ms);
+void clock_fdelay(t_clock *c, double ms);
+void clock_unset(t_clock *c);
+
+// Signal chain.  dsp_add's arguments are t_int values.
+void dsp_add(t_perfroutine f, int n, ...);
+
+// Console.
+void post(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+void error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
+
+// Message store.  Cursor units: the first cursor counts atoms (one per long,
+// float, symbol and message end), the second counts value bytes (4 per long
+// or symbol, 8 per float, 0 per message end).  Both functions that read or
+// write files return 0 on success.  A failed read leaves the store as it was.
+t_binbuf *binbuf_new(void);
+void binbuf_vinsert(t_binbuf *b, const char *fmt, ...);
+void binbuf_insert(t_binbuf *b, t_symbol *s, short argc, t_atom *argv);
+short binbuf_getatom(t_binbuf *b, long *p1, long *p2, t_atom *ap);
+short binbuf_read(t_binbuf *b, const char *name, short volume, short binary);
+short binbuf_write(t_binbuf *b, const char *name, short volume, short binary);
+
+// Release of what binbuf_new and clock_new made.
+void freeobject(t_binbuf *b);
+void freeobject(t_clock *c);
+
+// Files.  name is a buffer of MAX_FILENAME_CHARS; each returns 0 when a file
+// was found or chosen, nonzero when not found or cancelled.
+short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *filetypelist,
+                          short numtypes);
+short open_dialog(char *name, short *volptr, t_fourcc *typeptr, t_fourcc *types, short ntypes);
+short saveasdialog_extended(char *name, short *vol, t_fourcc *type, t_fourcc *typelist, short numtypes);
+short defvolume(void);
+
+// The calendar time in seconds, which seeds the object's random generator.
+// A host may fix it so that runs are reproducible.
+long calendar_seconds(void);
+
+} // namespace patcher

@@ -1,0 +1,59 @@
+// Test support: creates loopmass~ objects in the in-process host and
+// records everything they send.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "headless.h"
+#include "loopmass.h"
+
+namespace test {
+
+using loopmass::t_loopmass;
+using patcher::t_atom;
+
+t_atom L(int32_t v);
+t_atom F(float v);
+t_atom S(const char *name);
+
+inline uint32_t bits(float f)
+{
+    uint32_t u;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+// One thing an object sent: a console line (channel "post" or "error", text)
+// or a list on an outlet (channel "out1" or "out2", atoms).
+struct Event {
+    std::string channel;
+    std::string text;
+    std::vector<t_atom> atoms;
+    headless::t_ticks time;
+    std::vector<float> floats() const; // the atoms' values as floats
+};
+
+// Loads the object once per process, records events, frees its objects.
+// The calendar is fixed (seed 1) so that random presets are reproducible.
+class Harness {
+public:
+    Harness();
+    ~Harness();
+    t_loopmass *create(const std::vector<t_atom> &args = {});
+    void destroy(t_loopmass *x);
+    // Returns what headless::send returns.
+    int send(t_loopmass *x, int inlet, const char *selector, const std::vector<t_atom> &args = {});
+    // Events since the last take(), then forgets them.
+    std::vector<Event> take();
+    // Only the events of one channel, since the last take().
+    std::vector<Event> take(const std::string &channel);
+
+private:
+    std::vector<t_loopmass *> objects_;
+    std::vector<Event> events_;
+};
+
+} // namespace test
