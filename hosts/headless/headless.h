@@ -82,13 +82,6 @@ std::string path_dir(short id);
 void fix_calendar(long seconds);
 void unfix_calendar(void);
 
-// Text form of a message store's atoms, message ends written as ";".
-std::string binbuf_text(patcher::t_binbuf *b);
-// Every atom of a store, message ends as A_SEMI atoms.
-std::vector<t_atom> binbuf_atoms(patcher::t_binbuf *b);
-
-// Shortest text that reads back to the same single-precision value, always
-// with a "." or an exponent: 1.0, 0.1, 2.5e-07, inf, -inf, nan.
-std::string float_text(float f);
+// The text form of stores and floats is in hosts/common/store.h.
 
 } // namespace headless
