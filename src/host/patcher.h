@@ -118,7 +118,8 @@ void dsp_add(t_perfroutine f, int n, ...);
 void post(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
-// Message store.  Cursor units: the first cursor counts atoms (one per long,
+// Message store.  binbuf_vinsert's format has one letter per atom: 'l' takes
+// a long argument, 'f' a double, 's' a t_symbol *.  Cursor units: the first cursor counts atoms (one per long,
 // float, symbol and message end), the second counts value bytes (4 per long
 // or symbol, 8 per float, 0 per message end).  Both functions that read or
 // write files return 0 on success.  A failed read leaves the store as it was.
