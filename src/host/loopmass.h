@@ -93,6 +93,8 @@ int main(void);
 // Creation and free.
 void *loopmass_new(t_symbol *s, short argc, t_atom *argv);
 void loopmass_free(t_loopmass *x);
+// Rebuilds the six effective profiles, kinds 1 to 6 in order.
+void loopmass_update_all(t_loopmass *x);
 
 // Inlet messages.
 void loopmass_int(t_loopmass *x, int32_t n);
