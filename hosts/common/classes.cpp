@@ -1,0 +1,272 @@
+#include "classes.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+namespace classes {
+
+using namespace patcher;
+
+namespace {
+
+std::vector<std::unique_ptr<t_class>> &registry()
+{
+    static std::vector<std::unique_ptr<t_class>> r;
+    return r;
+}
+
+std::string &pending_name()
+{
+    static std::string name;
+    return name;
+}
+
+t_class *current_class = nullptr;
+
+const short MAXARGC = 32767;
+
+// Casts the generic method pointer back to the signature its argument spec
+// implies, as the patcher does (through void (*)(void), the type that
+// stands for any function).
+template <typename F> F as(method m) { return reinterpret_cast<F>(reinterpret_cast<void (*)(void)>(m)); }
+
+// The argument spec after the first entry, up to its terminating 0.  Only
+// one entry is supported; a longer spec is refused.
+bool read_spec(short first, va_list ap, short *spec)
+{
+    *spec = first;
+    if (first == A_NOTHING)
+        return true;
+    return va_arg(ap, int) == A_NOTHING;
+}
+
+bool spec_known(short spec)
+{
+    switch (spec) {
+    case A_NOTHING:
+    case A_LONG:
+    case A_FLOAT:
+    case A_SYM:
+    case A_DEFLONG:
+    case A_DEFFLOAT:
+    case A_DEFSYM:
+    case A_GIMME:
+    case A_CANT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+void add_method(const char *name, method f, short spec)
+{
+    if (!current_class) {
+        std::fprintf(stderr, "classes: method %s registered before setup\n", name);
+        return;
+    }
+    current_class->c_methods.push_back(Method{name, f, spec});
+}
+
+bool is_number(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
+
+std::vector<t_atom> copy_atoms(int argc, const t_atom *argv)
+{
+    if (argc < 0)
+        argc = 0;
+    if (argc > MAXARGC)
+        argc = MAXARGC;
+    return std::vector<t_atom>(argv, argv + argc);
+}
+
+// Calls f with one argument converted to spec.  Returns 1 when the atom
+// does not fit the spec.
+short call_with_spec(const Method &m, void *x, const char *selector, int argc, const t_atom *argv)
+{
+    const t_atom *first = argc > 0 ? argv : nullptr;
+    switch (m.spec) {
+    case A_NOTHING:
+        as<void (*)(void *)>(m.fn)(x);
+        return 0;
+    case A_LONG:
+    case A_DEFLONG:
+        if (first && !is_number(first))
+            return 1;
+        as<void (*)(void *, int32_t)>(m.fn)(x, first ? to_long(first) : 0);
+        return 0;
+    case A_FLOAT:
+    case A_DEFFLOAT:
+        if (first && !is_number(first))
+            return 1;
+        as<void (*)(void *, double)>(m.fn)(x, first ? to_double(first) : 0.0);
+        return 0;
+    case A_SYM:
+    case A_DEFSYM:
+        if (first && first->a_type != A_SYM)
+            return 1;
+        if (!first && m.spec == A_SYM)
+            return 1;
+        as<void (*)(void *, t_symbol *)>(m.fn)(x, first ? first->a_w.w_sym : gensym(""));
+        return 0;
+    case A_GIMME: {
+        std::vector<t_atom> atoms = copy_atoms(argc, argv);
+        as<void (*)(void *, t_symbol *, short, t_atom *)>(m.fn)(x, gensym(selector), (short)atoms.size(),
+                                                              atoms.data());
+        return 0;
+    }
+    default: // A_CANT: only the host calls these, by their own signature
+        return 1;
+    }
+}
+
+} // namespace
+
+void next_class_name(const char *name) { pending_name() = name ? name : ""; }
+
+t_class *find(const char *name)
+{
+    std::vector<std::unique_ptr<t_class>> &r = registry();
+    for (size_t i = r.size(); i-- > 0;)
+        if (r[i]->c_name == name)
+            return r[i].get();
+    return nullptr;
+}
+
+const Method *find_method(const t_class *c, const char *name)
+{
+    for (const Method &m : c->c_methods)
+        if (m.name == name)
+            return &m;
+    return nullptr;
+}
+
+int32_t to_long(const t_atom *a)
+{
+    if (a->a_type == A_LONG)
+        return a->a_w.w_long;
+    if (a->a_type != A_FLOAT)
+        return 0;
+    float f = a->a_w.w_float;
+    if (std::isnan(f))
+        return 0;
+    if (f >= 2147483648.0f)
+        return INT32_MAX;
+    if (f <= -2147483648.0f)
+        return INT32_MIN;
+    return (int32_t)f;
+}
+
+double to_double(const t_atom *a)
+{
+    if (a->a_type == A_LONG)
+        return (double)a->a_w.w_long;
+    if (a->a_type == A_FLOAT)
+        return (double)a->a_w.w_float;
+    return 0.0;
+}
+
+short dispatch(t_class *c, void *x, const char *selector, int argc, const t_atom *argv)
+{
+    if (!c || !selector)
+        return 1;
+    const Method *m = find_method(c, selector);
+    // An int goes to the float method when there is no int method, and the
+    // other way round.
+    if (!m && std::strcmp(selector, "int") == 0)
+        m = find_method(c, "float");
+    else if (!m && std::strcmp(selector, "float") == 0)
+        m = find_method(c, "int");
+    if (!m)
+        return 1;
+    return call_with_spec(*m, x, selector, argc, argv);
+}
+
+void *call_new(t_class *c, int argc, const t_atom *argv)
+{
+    if (c->c_newspec == A_NOTHING)
+        return as<void *(*)(void)>(c->c_new)();
+    std::vector<t_atom> atoms = copy_atoms(argc, argv);
+    return as<void *(*)(t_symbol *, short, t_atom *)>(c->c_new)(gensym(c->c_name.c_str()), (short)atoms.size(),
+                                                                atoms.data());
+}
+
+void call_free(t_class *c, void *x)
+{
+    if (c->c_free)
+        as<void (*)(void *)>(c->c_free)(x);
+}
+
+bool call_dsp(t_class *c, void *x, t_signal **sp, short *count)
+{
+    const Method *m = find_method(c, "dsp");
+    if (!m)
+        return false;
+    as<void (*)(void *, t_signal **, short *)>(m->fn)(x, sp, count);
+    return true;
+}
+
+bool call_assist(t_class *c, void *x, void *box, long kind, long number, char *text)
+{
+    const Method *m = find_method(c, "assist");
+    if (!m)
+        return false;
+    as<void (*)(void *, void *, long, long, char *)>(m->fn)(x, box, kind, number, text);
+    return true;
+}
+
+} // namespace classes
+
+namespace patcher {
+
+using classes::add_method;
+
+void setup(t_class **ident, method makefun, method freefun, size_t size, method menufun, short type, ...)
+{
+    (void)menufun;
+    short spec;
+    va_list ap;
+    va_start(ap, type);
+    bool ok = classes::read_spec(type, ap, &spec);
+    va_end(ap);
+    std::string name = classes::pending_name().empty() ? "loopmass~" : classes::pending_name();
+    classes::pending_name().clear();
+    if (!ok || (spec != A_GIMME && spec != A_NOTHING)) {
+        std::fprintf(stderr, "classes: %s: creation arguments must be A_GIMME or none\n", name.c_str());
+        classes::current_class = nullptr;
+        if (ident)
+            *ident = nullptr;
+        return;
+    }
+    std::unique_ptr<t_class> c(new t_class{name, makefun, freefun, size, spec, {}, false});
+    classes::current_class = c.get();
+    classes::registry().push_back(std::move(c));
+    if (ident)
+        *ident = classes::current_class;
+}
+
+void addmess(method f, const char *name, short type, ...)
+{
+    short spec;
+    va_list ap;
+    va_start(ap, type);
+    bool ok = classes::read_spec(type, ap, &spec);
+    va_end(ap);
+    if (!ok || !classes::spec_known(spec)) {
+        std::fprintf(stderr, "classes: %s: unsupported argument spec\n", name);
+        return;
+    }
+    add_method(name, f, spec);
+}
+
+void addbang(method f) { add_method("bang", f, A_NOTHING); }
+void addint(method f) { add_method("int", f, A_LONG); }
+void addfloat(method f) { add_method("float", f, A_FLOAT); }
+
+void z_add_signalmethod(void)
+{
+    if (classes::current_class)
+        classes::current_class->c_signal = true;
+}
+
+} // namespace patcher
