@@ -1,0 +1,298 @@
+// Preset files: the live presets of the bank saved as a message store in
+// text form, and read back.  A file is read into a store of its own and
+// checked from end to end before the bank is touched, so that a broken or
+// hostile file leaves the bank, its index and its counters as they were.
+// A file of another mass count is resampled to the object's.
+
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "loopmass.h"
+
+namespace loopmass {
+
+static t_fourcc loopmass_filetypes[1] = {FOUR_CHAR_TEXT};
+
+// A pair of read cursors on a store.
+struct t_cursor {
+    t_binbuf *b;
+    long p1;
+    long p2;
+};
+
+// The next atom, or false past the end of the store.
+static bool loopmass_next(t_cursor *c, t_atom *a)
+{
+    a->a_type = A_NOTHING;
+    a->a_w.w_long = 0;
+    return binbuf_getatom(c->b, &c->p1, &c->p2, a) == 0;
+}
+
+static bool loopmass_nextlong(t_cursor *c, int32_t *v)
+{
+    t_atom a;
+    if (!loopmass_next(c, &a) || a.a_type != A_LONG)
+        return false;
+    *v = a.a_w.w_long;
+    return true;
+}
+
+static bool loopmass_nextend(t_cursor *c)
+{
+    t_atom a;
+    return loopmass_next(c, &a) && a.a_type == A_SEMI;
+}
+
+// What a checked file holds: its header, its preset numbers, and a store
+// laid out exactly as the bank is (every profile value a float atom).
+struct t_presetfile {
+    int32_t nmasses;
+    int32_t version;
+    int32_t npresets;
+    int32_t numbers[INDEXSIZE];
+    t_binbuf *store;
+};
+
+// Reads one profile of m values into values[], longs taken as floats.
+static bool loopmass_nextprofile(t_cursor *c, int m, t_atom *values)
+{
+    for (int i = 0; i < m; i++) {
+        t_atom a;
+        if (!loopmass_next(c, &a) || !atom_isnum(&a))
+            return false;
+        atom_setfloat(&values[i], atom_getfloat(&a));
+    }
+    return loopmass_nextend(c);
+}
+
+// Checks the whole content of a store read from a file and copies it into
+// f->store.  Returns false, with nothing allocated, when the content is not
+// a preset file this object can hold.
+static bool loopmass_checkfile(t_binbuf *src, t_presetfile *f)
+{
+    t_cursor c = {src, 0, 0};
+    t_atom values[MAXMASSES];
+
+    if (!loopmass_nextlong(&c, &f->nmasses) || !loopmass_nextlong(&c, &f->version) ||
+        !loopmass_nextlong(&c, &f->npresets) || !loopmass_nextend(&c))
+        return false;
+    if (f->nmasses < MINMASSES || f->nmasses > MAXMASSES || f->npresets < 0 || f->npresets > INDEXSIZE)
+        return false;
+
+    f->store = binbuf_new();
+    binbuf_vinsert(f->store, "lll", (long)f->nmasses, (long)f->version, (long)f->npresets);
+    for (int k = 0; k < f->npresets; k++) {
+        int32_t number;
+        bool ok = loopmass_nextlong(&c, &number) && number >= 0 && loopmass_nextend(&c);
+        if (ok) {
+            binbuf_vinsert(f->store, "l", (long)number);
+            f->numbers[k] = number;
+        }
+        for (int p = 0; ok && p < NKINDS; p++) {
+            ok = loopmass_nextprofile(&c, f->nmasses, values);
+            if (ok)
+                binbuf_insert(f->store, nullptr, (short)f->nmasses, values);
+        }
+        if (!ok) {
+            freeobject(f->store);
+            f->store = nullptr;
+            return false;
+        }
+    }
+
+    t_atom extra;
+    if (loopmass_next(&c, &extra)) {
+        freeobject(f->store);
+        f->store = nullptr;
+        return false;
+    }
+    return true;
+}
+
+// Points index entry k at group k of a bank of m values per profile.
+static void loopmass_setindex(t_loopmass *x, const int32_t *numbers, int32_t count, int m)
+{
+    for (int k = 0; k < count; k++) {
+        x->x_index[k][0] = numbers[k];
+        x->x_index[k][1] = k * (6 * m + 8) + 4;
+        x->x_index[k][2] = k * (48 * m + 4) + 12;
+    }
+}
+
+short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type)
+{
+    t_binbuf *raw = binbuf_new();
+    t_presetfile f;
+    f.store = nullptr;
+    bool ok = binbuf_read(raw, name, path, type != FOUR_CHAR_TEXT) == 0 && loopmass_checkfile(raw, &f);
+    freeobject(raw);
+    if (!ok) {
+        error("loopmass~: error reading %s", name);
+        return 1;
+    }
+
+    if (f.version > -2)
+        post("loopmass~: this file is from a more recent version of the object");
+    x->x_bank_nmasses = f.nmasses;
+    x->x_bank_version = f.version;
+    x->x_bank_nentries = f.npresets;
+    x->x_bank_nstored = f.npresets;
+    x->x_bank_ncleared = 0;
+    loopmass_setindex(x, f.numbers, f.npresets, f.nmasses);
+
+    // At creation N is still 0 and the file's count becomes the object's.
+    if (x->x_nmasses <= 0 || f.nmasses == x->x_nmasses) {
+        freeobject(x->x_bank);
+        x->x_bank = f.store;
+        return 0;
+    }
+    post("loopmass~: number of masses in the file: %i", f.nmasses);
+    post("Data have been resized to %i masses", x->x_nmasses);
+    loopmass_resample(x, f.store);
+    freeobject(f.store);
+    return 0;
+}
+
+// Linear interpolation around the ring, from m source values to n.
+static void loopmass_resampleprofile(const float *src, int m, float *out, int n)
+{
+    float r = (float)((double)m / n);
+    for (int i = 0; i < n - 1; i++) {
+        double p = i * (double)r;
+        long f = (long)std::floor(p);
+        double next = f + 1 < m ? src[f + 1] : src[0];
+        out[i] = (float)(src[f] + (p - f) * (next - src[f]));
+    }
+    // The last value always blends toward the first source value.
+    double p = (n - 1) * (double)r;
+    long f = (long)std::floor(p);
+    out[n - 1] = (float)(src[f] + (p - f) * ((double)src[0] - src[f]));
+}
+
+void loopmass_resample(t_loopmass *x, t_binbuf *src)
+{
+    int m = x->x_bank_nmasses;
+    int n = x->x_nmasses;
+    int32_t count = x->x_bank_nentries;
+    int32_t numbers[INDEXSIZE];
+    float in[MAXMASSES];
+    float out[MAXMASSES];
+    t_atom values[MAXMASSES];
+
+    freeobject(x->x_bank);
+    x->x_bank = binbuf_new();
+    binbuf_vinsert(x->x_bank, "lll", (long)n, (long)x->x_bank_version, (long)count);
+    for (int k = 0; k < count; k++) {
+        numbers[k] = x->x_index[k][0];
+        binbuf_vinsert(x->x_bank, "l", (long)numbers[k]);
+        t_cursor c = {src, (long)x->x_index[k][1] + 2, (long)x->x_index[k][2] + 4};
+        for (int p = 0; p < NKINDS; p++) {
+            t_atom a;
+            for (int i = 0; i < m; i++) {
+                loopmass_next(&c, &a);
+                in[i] = atom_getfloat(&a);
+            }
+            loopmass_next(&c, &a);
+            loopmass_resampleprofile(in, m, out, n);
+            for (int i = 0; i < n; i++)
+                atom_setfloat(&values[i], out[i]);
+            binbuf_insert(x->x_bank, nullptr, (short)n, values);
+        }
+    }
+    loopmass_setindex(x, numbers, count, n);
+    x->x_bank_nmasses = n;
+    x->x_bank_nstored = count;
+    x->x_bank_ncleared = 0;
+}
+
+// Copies a file name given in a message into a name buffer; false when it
+// does not fit.
+static bool loopmass_copyname(char *buf, const t_symbol *s)
+{
+    size_t len = std::strlen(s->s_name);
+    if (len >= (size_t)MAX_FILENAME_CHARS)
+        return false;
+    std::memcpy(buf, s->s_name, len + 1);
+    return true;
+}
+
+static bool loopmass_noname(const t_symbol *s) { return s == nullptr || s->s_name == nullptr || s->s_name[0] == 0; }
+
+short loopmass_read(t_loopmass *x, t_symbol *s)
+{
+    char name[MAX_FILENAME_CHARS] = "";
+    short path = x->x_filevol;
+    t_fourcc type = FOUR_CHAR_TEXT;
+
+    if (loopmass_noname(s)) {
+        if (open_dialog(name, &path, &type, loopmass_filetypes, 1))
+            return 1;
+        short status = loopmass_readfile(x, name, path, type);
+        x->x_filevol = path;
+        return status ? 1 : 0;
+    }
+    if (!loopmass_copyname(name, s)) {
+        error("loopmass~: error reading %s", s->s_name);
+        return 1;
+    }
+    if (locatefile_extended(name, &path, &type, loopmass_filetypes, 1)) {
+        error("loopmass~: can't find file %s", name);
+        return 1;
+    }
+    return loopmass_readfile(x, name, path, type) ? 1 : 0;
+}
+
+void loopmass_copylive(t_loopmass *x, t_binbuf *dest)
+{
+    int n = x->x_nmasses;
+    t_atom values[MAXMASSES];
+
+    binbuf_vinsert(dest, "lll", (long)n, (long)x->x_bank_version, (long)(x->x_bank_nentries - x->x_bank_ncleared));
+    for (int e = 0; e < x->x_bank_nentries; e++) {
+        if (x->x_index[e][0] == -1)
+            continue;
+        binbuf_vinsert(dest, "l", (long)x->x_index[e][0]);
+        t_cursor c = {x->x_bank, (long)x->x_index[e][1] + 2, (long)x->x_index[e][2] + 4};
+        for (int p = 0; p < NKINDS; p++) {
+            for (int i = 0; i < n; i++)
+                loopmass_next(&c, &values[i]);
+            t_atom end;
+            loopmass_next(&c, &end);
+            binbuf_insert(dest, nullptr, (short)n, values);
+        }
+    }
+}
+
+void loopmass_write(t_loopmass *x, t_symbol *s)
+{
+    char name[MAX_FILENAME_CHARS] = "";
+    short path = x->x_filevol;
+    t_fourcc type = FOUR_CHAR_TEXT;
+
+    if (loopmass_noname(s)) {
+        if (saveasdialog_extended(name, &path, &type, loopmass_filetypes, 1))
+            return;
+    } else if (!loopmass_copyname(name, s)) {
+        error("loopmass~: error writing %s", s->s_name);
+        return;
+    }
+
+    t_binbuf *b = binbuf_new();
+    loopmass_copylive(x, b);
+    short failed = binbuf_write(b, name, path, 0);
+    freeobject(b);
+    if (failed) {
+        error("loopmass~: error writing %s", name);
+        return;
+    }
+    // Reading the file back compacts the bank to its live presets.
+    if (loopmass_noname(s)) {
+        loopmass_readfile(x, name, path, type);
+        x->x_filevol = path;
+    } else {
+        loopmass_read(x, s);
+    }
+}
+
+} // namespace loopmass
