@@ -71,8 +71,9 @@ struct t_clock;
 struct t_binbuf;
 
 // A method of any signature: the host casts it back to the signature its
-// argument spec implies before calling it, as the patcher does.
-typedef void *(*method)(void *, ...);
+// argument spec implies before calling it, as the patcher does.  (void)
+// is the one function type the compiler lets any other be cast to.
+typedef void (*method)(void);
 typedef t_int *(*t_perfroutine)(t_int *w);
 
 // Room for a file name, terminating zero included.

@@ -1,0 +1,174 @@
+// loopmass~: the everyday inlet messages.  int, float, list and bang act by
+// the inlet they arrive on (x_in): 0 control, 1 to 6 one profile kind each,
+// 7 pitches.  stop and reset act the same on every inlet.
+
+#include <cmath>
+
+#include "loopmass.h"
+
+namespace loopmass {
+
+// The absolute value of a preset number; the one number whose absolute
+// value does not fit is taken as the largest, which names no preset.
+static int32_t loopmass_preset_abs(int32_t n)
+{
+    if (n == INT32_MIN)
+        return INT32_MAX;
+    return n < 0 ? -n : n;
+}
+
+// Forces and initial position arrive in 0..1 and are held in -1..1.
+static float loopmass_inlet_value(int kind, const t_atom *a)
+{
+    double v = atom_getfloat(a);
+    if (kind == PROF_FORCES || kind == PROF_INITPOS)
+        return (float)(2.0 * v - 1.0);
+    return (float)v;
+}
+
+// One pitch on oscillator 0, which then plays alone at full gain.
+static void loopmass_single_pitch(t_loopmass *x, float hz)
+{
+    x->x_autonorm = 1.0f;
+    x->x_osc_gain[0] = 1.0f;
+    x->x_osc_freq[0] = hz;
+    for (int k = 1; k < NOSC; k++)
+        x->x_osc_freq[k] = 0.0f;
+}
+
+void loopmass_int(t_loopmass *x, int32_t n)
+{
+    if (x->x_in == INLET_CONTROL) {
+        int32_t preset = loopmass_preset_abs(n);
+        loopmass_recall(x, x->x_raw, preset);
+        x->x_preset = preset;
+        loopmass_update_all(x);
+    } else if (x->x_in == INLET_PITCH) {
+        loopmass_single_pitch(x, (float)std::fabs((double)n));
+    }
+}
+
+void loopmass_float(t_loopmass *x, double f)
+{
+    if (x->x_in == INLET_CONTROL) {
+        double a = std::fabs(f);
+        loopmass_interp_all(x, x->x_raw, (float)a);
+        // A value whose integer part is no preset number (not a number, or
+        // beyond 32 bits) keeps the current preset.
+        if (a < 2147483648.0)
+            x->x_preset = (int32_t)a;
+        loopmass_update_all(x);
+    } else if (x->x_in >= PROF_MASSES && x->x_in <= PROF_INITPOS) {
+        loopmass_interp_one(x, (short)x->x_in, (float)f);
+        loopmass_update(x, x->x_in);
+    } else if (x->x_in == INLET_PITCH) {
+        loopmass_single_pitch(x, (float)std::fabs(f));
+    }
+}
+
+// The kind named by the first atom of a control-inlet list, truncated
+// toward zero; 0 (no kind) when it cannot be an integer.
+static int32_t loopmass_list_kind(const t_atom *a)
+{
+    if (a->a_type == A_LONG)
+        return a->a_w.w_long;
+    double k = std::trunc((double)a->a_w.w_float);
+    return (k > -2147483648.0 && k < 2147483648.0) ? (int32_t)k : 0;
+}
+
+// Writes values into raw profile `kind` from entry 0 on.  A symbol gives no
+// value and leaves its entry as it was; entries beyond the list keep theirs.
+static void loopmass_write_profile(t_loopmass *x, int kind, int argc, const t_atom *argv)
+{
+    float *raw = x->x_raw[kind - 1];
+    for (int i = 0; i < argc; i++)
+        if (atom_isnum(&argv[i]))
+            raw[i] = loopmass_inlet_value(kind, &argv[i]);
+}
+
+static void loopmass_list_control(t_loopmass *x, short argc, t_atom *argv)
+{
+    // No kind can be read from an empty list or one that starts with a
+    // symbol: such a list is ignored.
+    if (argc < 1 || !atom_isnum(&argv[0]))
+        return;
+    if (argc > x->x_nmasses + 1)
+        argc = (short)(x->x_nmasses + 1);
+    int32_t kind = loopmass_list_kind(&argv[0]);
+    if (kind >= PROF_MASSES && kind <= PROF_INITPOS)
+        loopmass_write_profile(x, kind, argc - 1, argv + 1);
+    loopmass_update(x, kind);
+}
+
+static void loopmass_list_profile(t_loopmass *x, short argc, t_atom *argv)
+{
+    if (argc > x->x_nmasses)
+        argc = (short)x->x_nmasses;
+    if (argc > 0 && atom_isnum(&argv[0]))
+        loopmass_write_profile(x, x->x_in, argc, argv);
+    loopmass_update(x, x->x_in);
+}
+
+static void loopmass_list_pitches(t_loopmass *x, short argc, t_atom *argv)
+{
+    if (argc > NOSC)
+        argc = NOSC;
+    for (int k = 0; k < argc; k++)
+        if (atom_isnum(&argv[k]))
+            x->x_osc_freq[k] = atom_getfloat(&argv[k]);
+    for (int k = argc; k < NOSC; k++)
+        x->x_osc_freq[k] = 0.0f;
+    for (int k = 0; k < NOSC; k++)
+        x->x_osc_gain[k] = 1.0f;
+    x->x_autonorm = 1.0f;
+}
+
+void loopmass_list(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
+{
+    if (x->x_in == INLET_CONTROL)
+        loopmass_list_control(x, argc, argv);
+    else if (x->x_in >= PROF_MASSES && x->x_in <= PROF_INITPOS)
+        loopmass_list_profile(x, argc, argv);
+    else if (x->x_in == INLET_PITCH)
+        loopmass_list_pitches(x, argc, argv);
+}
+
+// Strikes the ring: it takes the shape of the initial-position profile, at
+// rest, and the next haptic step releases it.
+void loopmass_bang(t_loopmass *x)
+{
+    if (x->x_in != INLET_CONTROL)
+        return;
+    for (int k = 0; k < NOSC; k++)
+        x->x_osc_phase[k] = 0.0f;
+    const float *init = x->x_prof[PROF_INITPOS - 1];
+    for (int i = 0; i < x->x_nmasses; i++) {
+        x->x_pos1[i] = init[i];
+        x->x_pos[i] = init[i];
+    }
+}
+
+void loopmass_stop(t_loopmass *x)
+{
+    for (int i = 0; i < x->x_nmasses; i++) {
+        x->x_pos1[i] = 0.0f;
+        x->x_pos[i] = 0.0f;
+    }
+}
+
+// Back to the current preset as recalled, with neutral metaparameters.
+void loopmass_reset(t_loopmass *x, t_symbol *, short, t_atom *)
+{
+    for (int k = 0; k < NKINDS; k++) {
+        x->x_gain[k] = 1.0f;
+        x->x_offset[k] = 0.0f;
+        x->x_phase[k] = 0.0f;
+        x->x_extra[k] = 0.0f;
+    }
+    for (short k = PROF_MASSES; k <= PROF_INITPOS; k++)
+        loopmass_interp_one(x, k, 0.0f);
+    loopmass_interp_all(x, x->x_raw, (float)x->x_preset);
+    loopmass_update_all(x);
+}
+
+} // namespace loopmass
