@@ -1,0 +1,169 @@
+// Effective profiles: each raw profile rotated by its phase, scaled by its
+// gain, moved by its offset, clamped to what the string model can use and
+// optionally stretched under a window; and the five messages that set these
+// four metaparameters from the profile inlets.
+#include <cmath>
+
+#include "loopmass.h"
+
+namespace loopmass {
+
+// A stored shift outside this range did not come from a phase message; it is
+// not used, so that i + s always fits an int.
+const double MAXSHIFT = 1073741824.0; // 2^30
+
+// Which metaparameter an atom of `all` sets, in the order of its atoms.
+enum { META_GAIN, META_OFFSET, META_PHASE, META_EXTRA, NMETA };
+
+// The mass of raw profile whose value effective mass i takes under shift s.
+static int loopmass_rotate(int i, float s, int n)
+{
+    if (!std::isfinite(s) || s < -MAXSHIFT || s > MAXSHIFT)
+        return i;
+    // In double, i + s is exact, so a shift just below a whole number never
+    // rounds up to it.
+    int j = (int)(i + (double)s) % n;
+    return j < 0 ? j + n : j;
+}
+
+// Every kind but forces is at most 1; masses are also at least 0.  The
+// comparisons see the unrounded value.
+static float loopmass_clamp(int k, double v)
+{
+    if (k != PROF_FORCES && v >= 1.0)
+        v = 1.0;
+    if (k == PROF_MASSES && v <= 0.0)
+        v = 0.0;
+    return (float)v;
+}
+
+double loopmass_stretch(const float *values, float f, int i, int n)
+{
+    double r = std::fmod(i * (double)f, (double)n);
+    // A factor that is not finite or negative (callers pass |extra|, which
+    // the messages keep finite) has no place on the ring: start at mass 0.
+    if (!(r >= 0.0 && r < n))
+        r = 0.0;
+    int j = (int)std::floor(r);
+    float r1 = (float)r;
+    // r1 can round up to j + 1, and t is then 1.
+    double t = (double)(r1 - (float)j);
+    double w = std::pow((2.0 * i) / n - 1, 4.0);
+    double a = values[j];
+    double b = values[(j + 1) % n];
+    return (1 - w) * (a + t * (b - a));
+}
+
+void loopmass_update(t_loopmass *x, int32_t k)
+{
+    int n = x->x_nmasses;
+    if (k >= 1 && k <= NKINDS) {
+        const float *raw = x->x_raw[k - 1];
+        float *prof = x->x_prof[k - 1];
+        double g = x->x_gain[k - 1];
+        double o = x->x_offset[k - 1];
+        float s = x->x_phase[k - 1];
+        float e = x->x_extra[k - 1];
+
+        if (x->x_display == 1)
+            atom_setfloat(&x->x_paramlist[0], (float)k);
+        if (e == 0.0f) {
+            for (int i = 0; i < n; i++)
+                prof[i] = loopmass_clamp(k, raw[loopmass_rotate(i, s, n)] * g + o);
+        } else {
+            // Every clamped value is needed before the first stretched one
+            // is written, since the stretch reads around the ring.
+            float clamped[MAXMASSES];
+            for (int i = 0; i < n; i++)
+                clamped[i] = loopmass_clamp(k, raw[loopmass_rotate(i, s, n)] * g + o);
+            float f = std::fabs(e);
+            for (int i = 0; i < n; i++)
+                prof[i] = (float)loopmass_stretch(clamped, f, i, n);
+        }
+        if (x->x_display == 1) {
+            // Forces and initial position are shown on 0 to 1, as they are
+            // given in lists.
+            bool shifted = k == PROF_FORCES || k == PROF_INITPOS;
+            for (int i = 0; i < n; i++)
+                atom_setfloat(&x->x_paramlist[i + 1], shifted ? (float)((1.0 + prof[i]) * 0.5) : prof[i]);
+        }
+    }
+    // A kind that names no profile rebuilds nothing, but the list of the
+    // last rebuild is still sent.
+    if (x->x_display == 1)
+        outlet_list(x->x_out_params, nullptr, (short)(n + 1), x->x_paramlist);
+}
+
+// Stores one metaparameter of kind k from an atom.  An atom that is not a
+// number, and a phase or extra that is not finite, leave it as it was.
+static void loopmass_setmeta(t_loopmass *x, int k, int which, const t_atom *a)
+{
+    if (!atom_isnum(a))
+        return;
+    float v = atom_getfloat(a);
+    switch (which) {
+    case META_GAIN:
+        x->x_gain[k - 1] = v;
+        break;
+    case META_OFFSET:
+        x->x_offset[k - 1] = v;
+        break;
+    case META_PHASE:
+        // The phase is held as a shift in masses: 0 to N for any finite p.
+        if (std::isfinite(v)) {
+            double p = v;
+            x->x_phase[k - 1] = (float)((std::floor(p) + (1.0 - p)) * x->x_nmasses);
+        }
+        break;
+    case META_EXTRA:
+        if (std::isfinite(v))
+            x->x_extra[k - 1] = v;
+        break;
+    }
+}
+
+// Metaparameters belong to the profile inlets; elsewhere these messages do
+// nothing.  The profile is rebuilt (and shown) even when nothing was stored.
+static void loopmass_meta(t_loopmass *x, int which, short argc, t_atom *argv)
+{
+    int k = x->x_in;
+    if (k < 1 || k > NKINDS)
+        return;
+    if (argc > 0)
+        loopmass_setmeta(x, k, which, argv);
+    loopmass_update(x, k);
+}
+
+void loopmass_gain(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
+{
+    loopmass_meta(x, META_GAIN, argc, argv);
+}
+
+void loopmass_offset(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
+{
+    loopmass_meta(x, META_OFFSET, argc, argv);
+}
+
+void loopmass_phase(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
+{
+    loopmass_meta(x, META_PHASE, argc, argv);
+}
+
+void loopmass_extra(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
+{
+    loopmass_meta(x, META_EXTRA, argc, argv);
+}
+
+// gain, offset, phase, extra in this order; atoms past the fourth are
+// ignored, and a missing one leaves its metaparameter as it was.
+void loopmass_all(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
+{
+    int k = x->x_in;
+    if (k < 1 || k > NKINDS)
+        return;
+    for (int m = 0; m < argc && m < NMETA; m++)
+        loopmass_setmeta(x, k, m, &argv[m]);
+    loopmass_update(x, k);
+}
+
+} // namespace loopmass
