@@ -1,0 +1,167 @@
+// The scanning oscillators: up to five oscillators read the ring's shape as
+// one period of a wavetable, blending the previous shape into the newest
+// along each vector; their sum is the object's signal.
+#include <cmath>
+
+#include "loopmass.h"
+
+namespace loopmass {
+
+// Above this magnitude fg refuses a gain.  Below it the output stays finite:
+// a ring value is at most 1, the cross-fade extrapolates at most about 1400
+// times over a full mix buffer on the smallest ring, and five oscillators
+// add up, which stays far below the largest float.
+static const float GAIN_MAX = 1e30f;
+
+// A pitch of 0 ends the list of active oscillators; so does NaN.
+static bool loopmass_silent(float pitch)
+{
+    return !(pitch < 0.0f || pitch > 0.0f);
+}
+
+// Brings a phase that left [0, N) back into the ring: a negative pitch scans
+// backwards, and an infinite step (whose remainder is NaN) restarts at 0.
+static double loopmass_wrap(double p, double nf)
+{
+    p = fmod(p, nf);
+    if (p < 0.0)
+        p += nf;
+    if (p >= nf || std::isnan(p))
+        p = 0.0;
+    return p;
+}
+
+short loopmass_scan(t_loopmass *x)
+{
+    const int nmasses = x->x_nmasses;
+    const int n = x->x_n;
+    const float nf = (float)nmasses;
+    const double nd = nf;
+    const double invn = (float)(1.0 / nd);
+    const float *pos = x->x_pos, *pos1 = x->x_pos1;
+    float *mix = x->x_mix;
+
+    short k;
+    for (k = 0; k < NOSC && !loopmass_silent(x->x_osc_freq[k]); k++) {
+        // The first oscillator overwrites the mix, the later ones add to it.
+        const double w = k == 0 ? 0.0 : 1.0;
+        const double inc = (float)(nd * x->x_osc_freq[k] / SAMPLE_RATE);
+        const double gain = x->x_osc_gain[k];
+        float phase = x->x_osc_phase[k];
+        for (int j = 0; j < n; j++) {
+            double p = phase + inc;
+            // fmod of a value in [0, 2N) is exact, so subtracting N once
+            // gives the same bits far more cheaply.
+            if (p >= 0.0 && p < 2.0 * nd) {
+                if (p >= nd)
+                    p -= nd;
+            } else {
+                p = loopmass_wrap(p, nd);
+            }
+            phase = (float)p;
+            const int i0 = (int)p; // p >= 0, so this is its floor
+            const int i1 = i0 + 1 == nmasses ? 0 : i0 + 1;
+            const double frac = phase - (float)i0;
+            const float now = (float)(pos[i0] + frac * ((double)pos[i1] - pos[i0]));
+            const float old = (float)(pos1[i0] + frac * ((double)pos1[i1] - pos1[i0]));
+            const double dj = j;
+            mix[j] = (float)(w * mix[j] + ((dj * now + (nd - dj) * old) * invn) * gain);
+        }
+        x->x_osc_phase[k] = phase;
+    }
+    return k;
+}
+
+// One vector of at most MIXSIZE samples.
+static void loopmass_vector(t_loopmass *x, float *out, int n)
+{
+    x->x_n = n;
+    if (x->x_inactive == -1) {
+        for (int i = 0; i < n; i++)
+            out[i] = 0.0f;
+        return;
+    }
+
+    if (n >= HAPTIC_PERIOD) {
+        for (int s = 0; s < n / HAPTIC_PERIOD; s++)
+            loopmass_step(x);
+    } else {
+        // Vectors per haptic step, rounded to the nearest whole number for
+        // sizes that do not divide 256.
+        int per = (2 * HAPTIC_PERIOD + n) / (2 * n);
+        if (per < 1)
+            per = 1;
+        if (x->x_tick == 0)
+            loopmass_step(x);
+        x->x_tick = (x->x_tick + 1) % per;
+    }
+
+    const short v = loopmass_scan(x);
+    if (v == 0) {
+        for (int i = 0; i < n; i++)
+            out[i] = 0.0f;
+        return;
+    }
+    const double norm = (1.0 / sqrt((double)v) - 1.0) * x->x_autonorm + 1.0;
+    for (int i = 0; i < n; i++)
+        out[i] = (float)(x->x_mix[i] * norm);
+}
+
+t_int *loopmass_perform(t_int *w)
+{
+    // The output address arrives one sample early, as an integer, so that
+    // no pointer outside the vector is ever formed.
+    float *out = (float *)(w[1] + (t_int)sizeof(float));
+    t_loopmass *x = (t_loopmass *)w[2];
+    t_int n = w[3] - 1;
+
+    // A vector longer than the mix buffer runs as consecutive slices, each
+    // behaving exactly like a vector of its own size.
+    while (n > 0) {
+        const int m = n > MIXSIZE ? MIXSIZE : (int)n;
+        loopmass_vector(x, out, m);
+        out += m;
+        n -= m;
+    }
+    return w + 4;
+}
+
+void loopmass_dsp(t_loopmass *x, t_signal **sp, short *count)
+{
+    (void)count;
+    dsp_add(loopmass_perform, 3, (t_int)sp[0]->s_vec - (t_int)sizeof(float), (t_int)x, (t_int)sp[0]->s_n + 1);
+}
+
+// Pitch and gain pairs on the pitch inlet.  A pitch or gain that is not a
+// finite number is refused (that value stays as it was), and so is a gain
+// beyond GAIN_MAX, so that the output always stays finite.
+void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv)
+{
+    (void)s;
+    if (x->x_in != INLET_PITCH)
+        return;
+    const int count = argc > 2 * NOSC ? 2 * NOSC : argc < 0 ? 0 : argc;
+    const int pairs = count / 2;
+    int a = 0;
+    for (int i = 0; i < pairs; i++) {
+        // A symbol keeps this oscillator as it was and uses up one atom only.
+        if (!atom_isnum(&argv[a])) {
+            a++;
+            continue;
+        }
+        const float pitch = atom_getfloat(&argv[a]);
+        if (std::isfinite(pitch))
+            x->x_osc_freq[i] = pitch;
+        if (atom_isnum(&argv[a + 1])) {
+            const float gain = atom_getfloat(&argv[a + 1]);
+            if (std::fabs(gain) <= GAIN_MAX)
+                x->x_osc_gain[i] = gain;
+        }
+        a += 2;
+    }
+    for (int i = pairs; i < NOSC; i++)
+        x->x_osc_freq[i] = 0.0f;
+    x->x_autonorm = 0.0f;
+}
+
+} // namespace loopmass
