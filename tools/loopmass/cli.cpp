@@ -1,0 +1,152 @@
+#include "cli.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "runner.h"
+#include "score.h"
+#include "wav.h"
+
+namespace score {
+
+namespace {
+
+const char *const USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--vs N] [--quiet]\n"
+                          "  SCORE    score file, or - for standard input\n"
+                          "  -o FILE  write the sound as a mono 32-bit float WAV file at 44100 Hz\n"
+                          "  --seed S seed objects with S instead of the calendar time\n"
+                          "  --vs N   initial signal vector size, 1 to 2048 (default 64)\n"
+                          "  --quiet  no transcript\n";
+
+int usage_error(const std::string &message)
+{
+    std::fprintf(stderr, "loopmass: %s\n%s", message.c_str(), USAGE);
+    return 2;
+}
+
+// A whole decimal integer in lo..hi, nothing else.
+bool read_integer(const char *text, long lo, long hi, long &out)
+{
+    if (!*text)
+        return false;
+    char *end;
+    errno = 0;
+    long v = std::strtol(text, &end, 10);
+    if (*end || errno == ERANGE || v < lo || v > hi)
+        return false;
+    out = v;
+    return true;
+}
+
+bool read_all(FILE *f, std::string &text)
+{
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
+        text.append(buf, n);
+    return !std::ferror(f);
+}
+
+bool read_score(const std::string &name, std::string &text)
+{
+    if (name == "-")
+        return read_all(stdin, text);
+    FILE *f = std::fopen(name.c_str(), "rb");
+    if (!f)
+        return false;
+    bool ok = read_all(f, text);
+    std::fclose(f);
+    return ok;
+}
+
+} // namespace
+
+int command_line(int argc, char **argv)
+{
+    if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(USAGE, stdout);
+        return 0;
+    }
+    if (argc < 2)
+        return usage_error("missing subcommand");
+    if (std::strcmp(argv[1], "run") != 0)
+        return usage_error(std::string("unknown subcommand '") + argv[1] + "'");
+
+    Options options;
+    std::string score_name, wav_name;
+    bool have_score = false;
+    for (int i = 2; i < argc; i++) {
+        std::string a = argv[i];
+        bool takes_value = a == "-o" || a == "--seed" || a == "--vs";
+        if (takes_value && i + 1 >= argc)
+            return usage_error("missing value after " + a);
+        long v;
+        if (a == "-o") {
+            wav_name = argv[++i];
+            if (wav_name.empty())
+                return usage_error("empty file name after -o");
+        } else if (a == "--seed") {
+            if (!read_integer(argv[++i], INT32_MIN, INT32_MAX, v))
+                return usage_error(std::string("bad --seed value '") + argv[i] + "' (a 32-bit integer)");
+            options.fix_seed = true;
+            options.seed = v;
+        } else if (a == "--vs") {
+            if (!read_integer(argv[++i], 1, 2048, v))
+                return usage_error(std::string("bad --vs value '") + argv[i] + "' (1 to 2048)");
+            options.vs = (int)v;
+        } else if (a == "--quiet") {
+            options.quiet = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            return usage_error("unknown option " + a);
+        } else if (have_score) {
+            return usage_error("more than one score");
+        } else {
+            score_name = a;
+            have_score = true;
+        }
+    }
+    if (!have_score)
+        return usage_error("missing score");
+
+    std::string text;
+    if (!read_score(score_name, text)) {
+        std::fprintf(stderr, "loopmass: cannot read %s: %s\n", score_name.c_str(), std::strerror(errno));
+        return 2;
+    }
+    std::vector<Event> events;
+    ParseError err;
+    if (!parse(text, events, err)) {
+        std::fprintf(stderr, "%s:%d:%d: error: %s\n", score_name.c_str(), err.line, err.column, err.message.c_str());
+        return 2;
+    }
+
+    Wav wav;
+    if (!wav_name.empty()) {
+        std::string message;
+        if (!wav.open(wav_name, message)) {
+            std::fprintf(stderr, "loopmass: %s\n", message.c_str());
+            return 2;
+        }
+    }
+    options.name = score_name;
+    int status = run(events, options, wav_name.empty() ? nullptr : &wav, stdout);
+    if (!wav_name.empty()) {
+        std::string message;
+        if (!wav.finish(message)) {
+            std::fprintf(stderr, "loopmass: %s\n", message.c_str());
+            status = 1;
+        }
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        std::fprintf(stderr, "loopmass: cannot write the transcript: %s\n", std::strerror(errno));
+        status = 1;
+    }
+    return status;
+}
+
+} // namespace score

@@ -1,0 +1,264 @@
+#include "runner.h"
+
+#include <algorithm>
+
+#include "headless.h"
+#include "loopmass.h"
+#include "store.h"
+#include "transcript.h"
+
+namespace score {
+
+namespace {
+
+using headless::t_ticks;
+using loopmass::t_loopmass;
+using patcher::t_atom;
+
+std::string floats_text(const float *v, int n)
+{
+    std::string s;
+    for (int i = 0; i < n; i++) {
+        s += ' ';
+        s += store::float_text(v[i]);
+    }
+    return s;
+}
+
+// The values of a print item, read from the record (each with a leading
+// space).  Counts come from the record, so they are kept within its arrays.
+std::string print_values(const t_loopmass *x, const std::string &item, int k)
+{
+    int n = std::clamp<int32_t>(x->x_nmasses, 0, loopmass::MAXMASSES);
+    if (item == "nmasses")
+        return " " + std::to_string(x->x_nmasses);
+    if (item == "preset")
+        return " " + std::to_string(x->x_preset);
+    if (item == "tick")
+        return " " + std::to_string(x->x_tick);
+    if (item == "inactive")
+        return " " + std::to_string(x->x_inactive);
+    if (item == "display")
+        return " " + std::to_string(x->x_display);
+    if (item == "disprate")
+        return " " + double_text(x->x_disprate);
+    if (item == "autonorm")
+        return floats_text(&x->x_autonorm, 1);
+    if (item == "raw")
+        return floats_text(x->x_raw[k - 1], n);
+    if (item == "prof")
+        return floats_text(x->x_prof[k - 1], n);
+    if (item == "pos")
+        return floats_text(x->x_pos, n);
+    if (item == "pos1")
+        return floats_text(x->x_pos1, n);
+    if (item == "pos2")
+        return floats_text(x->x_pos2, n);
+    if (item == "freq")
+        return floats_text(x->x_osc_freq, loopmass::NOSC);
+    if (item == "gain")
+        return floats_text(x->x_osc_gain, loopmass::NOSC);
+    if (item == "phase")
+        return floats_text(x->x_osc_phase, loopmass::NOSC);
+    if (item == "meta") {
+        float meta[4] = {x->x_gain[k - 1], x->x_offset[k - 1], x->x_phase[k - 1], x->x_extra[k - 1]};
+        return floats_text(meta, 4);
+    }
+    if (item == "bank") {
+        std::string s;
+        for (int32_t v : {x->x_bank_nmasses, x->x_bank_version, x->x_bank_nentries, x->x_bank_ncleared,
+                          x->x_bank_nstored})
+            s += " " + std::to_string(v);
+        int entries = std::clamp<int32_t>(x->x_bank_nentries, 0, loopmass::INDEXSIZE);
+        for (int i = 0; i < entries; i++)
+            for (int j = 0; j < 3; j++)
+                s += " " + std::to_string(x->x_index[i][j]);
+        return s;
+    }
+    // bankatoms
+    std::vector<t_atom> atoms = store::atoms(x->x_bank);
+    return atoms.empty() ? "" : " " + atoms_text((int)atoms.size(), atoms.data());
+}
+
+std::vector<t_atom> host_atoms(const std::vector<Atom> &atoms)
+{
+    std::vector<t_atom> v;
+    for (const Atom &a : atoms) {
+        t_atom t;
+        t.a_type = a.type == Atom::LONG ? patcher::A_LONG : a.type == Atom::FLOAT ? patcher::A_FLOAT : patcher::A_SYM;
+        if (a.type == Atom::LONG)
+            t.a_w.w_long = a.l;
+        else if (a.type == Atom::FLOAT)
+            t.a_w.w_float = a.f;
+        else
+            t.a_w.w_sym = patcher::gensym(a.s.c_str());
+        v.push_back(t);
+    }
+    return v;
+}
+
+class Runner {
+public:
+    Runner(const Options &options, Wav *wav, FILE *out) : options_(options), wav_(wav), out_(out), vs_(options.vs)
+    {
+    }
+
+    int run(const std::vector<Event> &events)
+    {
+        headless::Listener l;
+        l.console = [this](const char *channel, const std::string &text) { emit(channel, text); };
+        l.list = [this](void *, int outlet, int argc, const t_atom *argv) {
+            emit("out" + std::to_string(outlet), atoms_text(argc, argv));
+        };
+        headless::set_listener(l);
+        if (options_.fix_seed)
+            headless::fix_calendar(options_.seed);
+        headless::set_now(0);
+        headless::load(loopmass::main);
+        for (const Event &e : events)
+            if (!event(e))
+                break;
+        if (x_)
+            headless::destroy(x_);
+        x_ = nullptr;
+        headless::set_listener(headless::Listener{});
+        return failed_ ? 1 : 0;
+    }
+
+private:
+    void emit(const std::string &channel, const std::string &payload)
+    {
+        if (options_.quiet)
+            return;
+        line_ = time_text(headless::now());
+        line_ += '\t';
+        line_ += channel;
+        line_ += '\t';
+        line_ += payload;
+        line_ += '\n';
+        std::fwrite(line_.data(), 1, line_.size(), out_);
+    }
+
+    void warn(const Event &e, const std::string &message)
+    {
+        std::fprintf(stderr, "%s:%d: warning: %s\n", options_.name.c_str(), e.line, message.c_str());
+    }
+
+    // Returns false when the run cannot go on.
+    bool event(const Event &e)
+    {
+        switch (e.kind) {
+        case EV_NEW: {
+            if (x_)
+                headless::destroy(x_);
+            std::vector<t_atom> args = host_atoms(e.atoms);
+            x_ = headless::create("loopmass~", (int)args.size(), args.data());
+            if (!x_)
+                warn(e, "no class loopmass~ to create");
+            return true;
+        }
+        case EV_FREE:
+            if (x_)
+                headless::destroy(x_);
+            x_ = nullptr;
+            return true;
+        case EV_VS:
+            vs_ = e.number;
+            return true;
+        case EV_SEED:
+            headless::fix_calendar(e.number);
+            return true;
+        case EV_MESSAGE:
+            if (x_) {
+                std::vector<t_atom> args = host_atoms(e.atoms);
+                if (headless::send(x_, e.number, e.text.c_str(), (int)args.size(), args.data()) != 0)
+                    warn(e, "loopmass~ does not understand '" + e.text + "' on inlet " + std::to_string(e.number));
+            }
+            return true;
+        case EV_RUN:
+            return run_samples(e.count);
+        case EV_WAIT:
+            wait_ticks(e.count);
+            return true;
+        case EV_DIALOG:
+            headless::queue_dialog(e.text);
+            return true;
+        case EV_DIALOG_CANCEL:
+            headless::queue_dialog_cancel();
+            return true;
+        case EV_ASSIST:
+            if (x_) {
+                char text[512] = "";
+                headless::assist(x_, e.text == "in" ? 1 : 2, e.number, text);
+                text[sizeof text - 1] = '\0';
+                emit("assist", text);
+            }
+            return true;
+        case EV_PRINT:
+            if (x_) {
+                std::string what = e.text;
+                if (print_takes_kind(e.text))
+                    what += " " + std::to_string(e.number);
+                emit("print", what + print_values((const t_loopmass *)x_, e.text, e.number));
+            }
+            return true;
+        }
+        return true;
+    }
+
+    // ceil(n / vs) whole vectors; before each, the clocks due by its start
+    // fire, stamped with that start.
+    bool run_samples(int64_t n)
+    {
+        if (n == 0)
+            return true;
+        int64_t vectors = (n + vs_ - 1) / vs_;
+        t_ticks t = headless::now();
+        headless::dsp_start(vs_);
+        for (int64_t v = 0; v < vectors; v++) {
+            headless::set_now(t);
+            headless::run_clocks();
+            headless::dsp_tick();
+            const float *samples = x_ ? headless::signal_out(x_) : nullptr;
+            bool written = !wav_ || (samples ? wav_->write(samples, (size_t)vs_) : wav_->write_silence((size_t)vs_));
+            t += vs_ * headless::TICKS_PER_SAMPLE;
+            if (!written) {
+                failed_ = true;
+                break;
+            }
+        }
+        headless::dsp_stop();
+        headless::set_now(t);
+        return !failed_;
+    }
+
+    // Scheduler ticks every millisecond from now, up to but not including
+    // the end of the wait.
+    void wait_ticks(int64_t ticks)
+    {
+        t_ticks start = headless::now();
+        for (t_ticks t = start; t < start + ticks; t += headless::TICKS_PER_MS) {
+            headless::set_now(t);
+            headless::run_clocks();
+        }
+        headless::set_now(start + ticks);
+    }
+
+    const Options &options_;
+    Wav *wav_;
+    FILE *out_;
+    int vs_;
+    void *x_ = nullptr;
+    bool failed_ = false;
+    std::string line_;
+};
+
+} // namespace
+
+int run(const std::vector<Event> &events, const Options &options, Wav *wav, FILE *out)
+{
+    Runner r(options, wav, out);
+    return r.run(events);
+}
+
+} // namespace score

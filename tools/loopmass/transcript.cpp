@@ -1,0 +1,62 @@
+#include "transcript.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "store.h"
+
+namespace score {
+
+std::string time_text(int64_t ticks)
+{
+    // ticks * 1000 / 441 has no halves (441 is odd), so adding 220 before
+    // the division rounds to the nearest thousandth.
+    int64_t thousandths = (ticks * 1000 + 220) / 441;
+    std::string frac = std::to_string(thousandths % 1000);
+    return std::to_string(thousandths / 1000) + "." + std::string(3 - frac.size(), '0') + frac;
+}
+
+std::string double_text(double d)
+{
+    if (std::isnan(d))
+        return "nan";
+    if (std::isinf(d))
+        return d < 0 ? "-inf" : "inf";
+    char buf[64];
+    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, d);
+    std::string s(buf, r.ptr);
+    if (s.find_first_of(".e") == std::string::npos)
+        s += ".0";
+    return s;
+}
+
+std::string atom_text(const patcher::t_atom &a)
+{
+    switch (a.a_type) {
+    case patcher::A_LONG:
+        return std::to_string(a.a_w.w_long);
+    case patcher::A_FLOAT:
+        return store::float_text(a.a_w.w_float);
+    case patcher::A_SYM:
+        return a.a_w.w_sym ? a.a_w.w_sym->s_name : "";
+    case patcher::A_SEMI:
+        return ";";
+    case patcher::A_COMMA:
+        return ",";
+    default:
+        return "?";
+    }
+}
+
+std::string atoms_text(int argc, const patcher::t_atom *argv)
+{
+    std::string s;
+    for (int i = 0; i < argc; i++) {
+        if (i > 0)
+            s += ' ';
+        s += atom_text(argv[i]);
+    }
+    return s;
+}
+
+} // namespace score
