@@ -32,6 +32,11 @@ void set_listener(const Listener &l);
 // Loads a module: calls its entry point, which registers its classes.
 void load(int (*entry)(void));
 
+// The name under which the next setup() registers its class (then
+// forgotten); without one, classes are registered as "loopmass~".  Lets
+// tests register classes of their own.
+void next_class_name(const char *name);
+
 // Objects.  create() returns the record, or nullptr when no class has that
 // name.  destroy() calls the class's free routine and releases the object.
 void *create(const char *classname, int argc, const t_atom *argv);
