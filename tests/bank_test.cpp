@@ -1,0 +1,303 @@
+// The preset bank in memory: where store puts each group, what clear marks,
+// and that a store the index cannot hold changes nothing.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "bank_state.h"
+#include "harness.h"
+
+namespace {
+
+using loopmass::t_block;
+using loopmass::t_loopmass;
+using patcher::t_atom;
+using test::BankState;
+using test::bank_state;
+using test::float_atom;
+using test::raw_bits;
+using test::recalled;
+using test::store_atoms;
+using test::F;
+using test::L;
+using test::S;
+
+std::vector<int32_t> entry(t_loopmass *x, int e) { return {x->x_index[e][0], x->x_index[e][1], x->x_index[e][2]}; }
+
+// Fills every raw profile with values that tell masses and kinds apart and
+// lie within -1 to 1.
+void fill_raw(t_loopmass *x, int seed)
+{
+    for (int k = 0; k < loopmass::NKINDS; k++)
+        for (int i = 0; i < x->x_nmasses; i++)
+            x->x_raw[k][i] = (float)(((seed * 131 + k * 17 + i * 7) % 200) - 100) / 128.0f;
+}
+
+TEST(Bank, GroupsLieWhereTheIndexSays)
+{
+    test::Harness h;
+    const int n = 64;
+    t_loopmass *x = h.create({L(n)});
+    h.take();
+    h.send(x, 0, "store");
+    h.send(x, 0, "store", {L(5)});
+    EXPECT_EQ(entry(x, 0), (std::vector<int32_t>{0, 4, 12}));
+    EXPECT_EQ(entry(x, 1), (std::vector<int32_t>{5, 6 * n + 12, 48 * n + 16}));
+    EXPECT_EQ(x->x_bank_nentries, 2);
+    EXPECT_EQ(x->x_bank_nstored, 2);
+    EXPECT_EQ(x->x_bank_ncleared, 0);
+    EXPECT_EQ(x->x_preset, 0);
+    EXPECT_TRUE(h.take().empty()) << "store sends nothing";
+
+    // The header, then per group a number and six lists of N floats.
+    std::vector<std::string> a = store_atoms(x->x_bank);
+    ASSERT_EQ(a.size(), (size_t)(4 + 2 * (6 * n + 8)));
+    EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 4),
+              (std::vector<std::string>{"L64", "L-2", "L0", ";"}));
+    for (int g = 0; g < 2; g++) {
+        size_t at = (size_t)x->x_index[g][1];
+        EXPECT_EQ(a[at], g == 0 ? "L0" : "L5");
+        EXPECT_EQ(a[at + 1], ";");
+        for (int p = 0; p < 6; p++) {
+            size_t start = at + 2 + (size_t)p * (n + 1);
+            for (int i = 0; i < n; i++)
+                EXPECT_EQ(a[start + i][0], 'F') << "group " << g << " profile " << p << " value " << i;
+            EXPECT_EQ(a[start + n], ";");
+        }
+    }
+
+    // The second cursor addresses the same atom as the first.
+    long p1 = x->x_index[1][1], p2 = x->x_index[1][2];
+    t_atom at;
+    ASSERT_EQ(patcher::binbuf_getatom(x->x_bank, &p1, &p2, &at), 0);
+    EXPECT_EQ(at.a_type, patcher::A_LONG);
+    EXPECT_EQ(at.a_w.w_long, 5);
+}
+
+TEST(Bank, StoreChoosesItsNumber)
+{
+    struct Case {
+        const char *what;
+        std::vector<t_atom> args;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"no argument", {}, 4},
+        {"a long", {L(9)}, 9},
+        {"a negative long", {L(-3)}, 3},
+        {"a float", {F(2.7f)}, 4},
+        {"a symbol", {S("foo")}, 4},
+        {"a long then more", {L(6), L(8)}, 6},
+    };
+    for (const Case &c : cases) {
+        test::Harness h;
+        t_loopmass *x = h.create({L(8)});
+        x->x_preset = 4;
+        h.send(x, 0, "store", c.args);
+        ASSERT_EQ(x->x_bank_nentries, 1) << c.what;
+        EXPECT_EQ(x->x_index[0][0], c.expected) << c.what;
+        EXPECT_EQ(x->x_preset, 4) << c.what;
+    }
+}
+
+TEST(Bank, StoreAndRecallKeepEveryBit)
+{
+    test::Harness h;
+    t_loopmass *x = h.create({L(5)});
+    // Forces and initial position are held on 0 to 1 and come back as they
+    // were for the values that survive the shift exactly.
+    const float shifted[5] = {-1.0f, 1.0f, 0.0f, 0.5f, -0.25f};
+    const float held[5] = {0.0f, 1.0f, 0.5f, 0.75f, 0.375f};
+    for (int k = 0; k < 6; k++)
+        for (int i = 0; i < 5; i++)
+            x->x_raw[k][i] = k < 4 ? 0.1f * (float)(k + 1) + 0.01f * (float)i : shifted[i];
+    std::vector<uint32_t> before = raw_bits(x);
+    h.send(x, 0, "store", {L(2)});
+
+    std::vector<std::string> a = store_atoms(x->x_bank);
+    size_t forces = (size_t)x->x_index[0][1] + 2 + 4 * 6;
+    for (int i = 0; i < 5; i++) {
+        EXPECT_EQ(a[forces + i], float_atom(held[i])) << "forces value " << i;
+    }
+    EXPECT_EQ(recalled(x, 2), before);
+}
+
+TEST(Bank, StoringANumberAgainSupersedesItsGroup)
+{
+    test::Harness h;
+    const int n = 8;
+    t_loopmass *x = h.create({L(n)});
+    fill_raw(x, 1);
+    h.send(x, 0, "store", {L(3)});
+    fill_raw(x, 2);
+    std::vector<uint32_t> second = raw_bits(x);
+    h.send(x, 0, "store", {L(3)});
+
+    EXPECT_EQ(x->x_bank_nentries, 1);
+    EXPECT_EQ(x->x_bank_nstored, 2);
+    EXPECT_EQ(entry(x, 0), (std::vector<int32_t>{3, (6 * n + 8) + 4, (48 * n + 4) + 12}));
+    EXPECT_EQ(recalled(x, 3), second);
+}
+
+TEST(Bank, ClearMarksOnlyTheEntryItFinds)
+{
+    struct Case {
+        const char *what;
+        std::vector<t_atom> args;
+        int32_t preset;
+        int cleared_entry; // -1: nothing changes
+    };
+    const Case cases[] = {
+        {"a stored number", {L(3)}, 0, 1},
+        {"no argument clears the current preset", {}, 3, 1},
+        {"no argument, current preset not stored", {}, 4, -1},
+        {"a number not stored", {L(4)}, 0, -1},
+        {"a negative number", {L(-3)}, 0, -1},
+        {"minus one", {L(-1)}, 0, -1},
+        {"a float", {F(3.0f)}, 0, -1},
+        {"another symbol", {S("none")}, 3, -1},
+    };
+    for (const Case &c : cases) {
+        test::Harness h;
+        t_loopmass *x = h.create({L(4)});
+        h.send(x, 0, "store", {L(0)});
+        h.send(x, 0, "store", {L(3)});
+        x->x_preset = c.preset;
+        BankState before = bank_state(x);
+        h.take();
+        h.send(x, 0, "clear", c.args);
+        EXPECT_TRUE(h.take().empty()) << c.what;
+        BankState after = bank_state(x);
+        if (c.cleared_entry < 0) {
+            EXPECT_EQ(after, before) << c.what;
+            continue;
+        }
+        before.index[(size_t)c.cleared_entry][0] = -1;
+        before.ncleared++;
+        EXPECT_EQ(after, before) << c.what;
+        EXPECT_EQ(x->x_preset, c.preset) << c.what;
+    }
+}
+
+TEST(Bank, AClearedNumberStoredAgainTakesANewEntry)
+{
+    test::Harness h;
+    t_loopmass *x = h.create({L(6)});
+    std::vector<uint32_t> factory = recalled(x, 7);
+    fill_raw(x, 5);
+    h.send(x, 0, "store", {L(7)});
+    h.send(x, 0, "clear", {L(7)});
+    EXPECT_EQ(recalled(x, 7), factory) << "clearing brings the factory shape back";
+    fill_raw(x, 6);
+    std::vector<uint32_t> latest = raw_bits(x);
+    h.send(x, 0, "store", {L(7)});
+
+    EXPECT_EQ(x->x_bank_nentries, 2);
+    EXPECT_EQ(x->x_bank_ncleared, 1);
+    EXPECT_EQ(x->x_bank_nstored, 2);
+    EXPECT_EQ(x->x_index[0][0], -1);
+    EXPECT_EQ(x->x_index[1][0], 7);
+    EXPECT_EQ(recalled(x, 7), latest);
+    EXPECT_TRUE(recalled(x, -1).empty()) << "a cleared entry is never found";
+}
+
+TEST(Bank, ClearAllLeavesOnlyAFreshHeader)
+{
+    test::Harness h;
+    t_loopmass *x = h.create({L(7)});
+    fill_raw(x, 3);
+    h.send(x, 0, "store", {L(0)});
+    h.send(x, 0, "store", {L(1)});
+    h.send(x, 0, "clear", {L(1)});
+    x->x_bank_version = -1;
+    std::vector<uint32_t> raw = raw_bits(x);
+    h.send(x, 0, "clear", {S("all")});
+
+    BankState s = bank_state(x);
+    EXPECT_EQ(s.atoms, (std::vector<std::string>{"L7", "L-2", "L0", ";"}));
+    EXPECT_EQ(s.version, -2);
+    EXPECT_EQ(s.nmasses, 7);
+    EXPECT_EQ(s.nentries, 0);
+    EXPECT_EQ(s.ncleared, 0);
+    EXPECT_EQ(s.nstored, 0);
+    EXPECT_EQ(raw_bits(x), raw) << "the profiles in use do not change";
+    t_block factory;
+    loopmass::loopmass_factory(factory, 7, 0);
+    t_block got;
+    ASSERT_EQ(loopmass::loopmass_recall(x, got, 0), 0);
+    for (int i = 0; i < 7; i++)
+        EXPECT_EQ(test::bits(got[0][i]), test::bits(factory[0][i]));
+
+    // The next store starts again at the first group.
+    h.send(x, 0, "store", {L(2)});
+    EXPECT_EQ(entry(x, 0), (std::vector<int32_t>{2, 4, 12}));
+}
+
+TEST(Bank, AStoreTheIndexCannotHoldIsRefused)
+{
+    test::Harness h;
+    t_loopmass *x = h.create({L(3)});
+    for (int i = 0; i < 127; i++)
+        h.send(x, 0, "store", {L(i)});
+    h.send(x, 0, "clear", {L(0)}); // a cleared entry still takes its place
+    h.send(x, 0, "store", {L(127)});
+    ASSERT_EQ(x->x_bank_nentries, 128);
+    h.take();
+
+    BankState full = bank_state(x);
+    std::vector<uint32_t> raw = raw_bits(x);
+    h.send(x, 0, "store", {L(500)});
+    h.send(x, 0, "store", {L(0)});
+    std::vector<test::Event> lines = h.take();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].channel, "error");
+    EXPECT_EQ(lines[0].text, "loopmass~: bank full, preset 500 not stored");
+    EXPECT_EQ(lines[1].text, "loopmass~: bank full, preset 0 not stored");
+    EXPECT_EQ(bank_state(x), full);
+    EXPECT_EQ(raw_bits(x), raw);
+
+    // A number already held still takes new profiles.
+    fill_raw(x, 9);
+    h.send(x, 0, "store", {L(64)});
+    EXPECT_TRUE(h.take().empty());
+    EXPECT_EQ(x->x_bank_nstored, 129);
+    EXPECT_EQ(recalled(x, 64), raw_bits(x));
+}
+
+TEST(Bank, CursorsBeyondThirtyTwoBitsAreRefused)
+{
+    // After some 170000 stores of 256 masses the next group's cursor would
+    // not fit the index; set the count there instead of storing that often.
+    test::Harness h;
+    t_loopmass *x = h.create({L(256)});
+    x->x_bank_nstored = 2147483647 / (48 * 256 + 4) + 1;
+    h.take();
+    BankState before = bank_state(x);
+    h.send(x, 0, "store", {L(1)});
+    std::vector<test::Event> lines = h.take("error");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "loopmass~: bank full, preset 1 not stored");
+    EXPECT_EQ(bank_state(x), before);
+
+    x->x_bank_nstored--;
+    h.send(x, 0, "store", {L(1)});
+    EXPECT_TRUE(h.take("error").empty());
+    EXPECT_EQ(x->x_bank_nentries, 1);
+}
+
+TEST(Bank, ANumberWithNoAbsoluteValueIsRefused)
+{
+    test::Harness h;
+    t_loopmass *x = h.create({L(3)});
+    h.take();
+    BankState before = bank_state(x);
+    h.send(x, 0, "store", {L(INT32_MIN)});
+    std::vector<test::Event> lines = h.take("error");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].text, "loopmass~: bad preset number -2147483648, not stored");
+    EXPECT_EQ(bank_state(x), before);
+}
+
+} // namespace

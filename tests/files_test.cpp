@@ -1,0 +1,639 @@
+// Preset files: what write puts in a file, how read rebuilds (and
+// resamples) the bank, and that no broken file changes the bank at all.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bank_state.h"
+#include "harness.h"
+#include "store.h"
+
+namespace {
+
+using loopmass::t_block;
+using loopmass::t_loopmass;
+using patcher::t_atom;
+using test::atom_texts;
+using test::bank_state;
+using test::BankState;
+using test::F;
+using test::float_atom;
+using test::L;
+using test::raw_bits;
+using test::recalled;
+using test::S;
+using test::store_atoms;
+
+namespace fs = std::filesystem;
+
+// A fresh directory for one test's files, removed afterwards.
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char name[] = "/tmp/loopmass-files-XXXXXX";
+        const char *made = mkdtemp(name);
+        path = made ? made : "";
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
+};
+
+void write_text(const std::string &path, const std::string &text)
+{
+    std::ofstream f(path, std::ios::binary);
+    f << text;
+}
+
+std::vector<std::string> file_atoms(const std::string &path)
+{
+    std::ifstream f(path, std::ios::binary);
+    std::stringstream ss;
+    ss << f.rdbuf();
+    std::vector<t_atom> atoms;
+    EXPECT_TRUE(store::parse(ss.str(), atoms)) << path;
+    return atom_texts(atoms);
+}
+
+// Profile value j of kind p (0 to 5) of preset k in the files made here.
+float source_value(int k, int p, int j) { return (float)((j * 37 + p * 11 + k * 5) % 101) / 100.0f + 0.001f * (float)p; }
+
+// The text of a preset file with m values per profile.
+std::string preset_file(int m, int version, const std::vector<int> &numbers)
+{
+    std::string t = std::to_string(m) + " " + std::to_string(version) + " " + std::to_string(numbers.size()) + ";\n";
+    for (size_t k = 0; k < numbers.size(); k++) {
+        t += std::to_string(numbers[k]) + ";\n";
+        for (int p = 0; p < 6; p++) {
+            for (int j = 0; j < m; j++)
+                t += store::float_text(source_value((int)k, p, j)) + (j + 1 < m ? " " : ";\n");
+        }
+    }
+    return t;
+}
+
+// The first N values of profile p (0 to 5) of the group at index entry e,
+// read at the entry's first cursor.
+std::vector<float> group_profile(t_loopmass *x, int e, int p)
+{
+    std::vector<t_atom> a = store::atoms(x->x_bank);
+    size_t at = (size_t)x->x_index[e][1] + 2 + (size_t)p * (size_t)(x->x_nmasses + 1);
+    std::vector<float> v;
+    for (int i = 0; i < x->x_nmasses; i++) {
+        EXPECT_EQ(a[at + i].a_type, patcher::A_FLOAT);
+        v.push_back(a[at + i].a_w.w_float);
+    }
+    EXPECT_EQ(a[at + x->x_nmasses].a_type, patcher::A_SEMI);
+    return v;
+}
+
+void fill_raw(t_loopmass *x, int seed)
+{
+    for (int k = 0; k < loopmass::NKINDS; k++)
+        for (int i = 0; i < x->x_nmasses; i++)
+            x->x_raw[k][i] = (float)(((seed * 131 + k * 17 + i * 7) % 200) - 100) / 128.0f;
+}
+
+std::vector<std::string> lines(const std::vector<test::Event> &events)
+{
+    std::vector<std::string> v;
+    for (const test::Event &e : events)
+        if (e.channel == "post" || e.channel == "error")
+            v.push_back(e.channel + ": " + e.text);
+    return v;
+}
+
+// A bank with presets 0, 5 and 3 stored and 3 cleared.
+void store_cleared(test::Harness &h, t_loopmass *x)
+{
+    fill_raw(x, 1);
+    h.send(x, 0, "store", {L(0)});
+    fill_raw(x, 2);
+    h.send(x, 0, "store", {L(5)});
+    fill_raw(x, 3);
+    h.send(x, 0, "store", {L(3)});
+    h.send(x, 0, "clear", {L(3)});
+}
+
+TEST(Files, WritingKeepsOnlyLivePresetsAndReadsThemBack)
+{
+    struct Case {
+        const char *what;
+        std::function<void(test::Harness &, t_loopmass *)> fill;
+        std::vector<int32_t> numbers;
+    };
+    const Case cases[] = {
+        {"0 and 5 stored, 3 stored then cleared", store_cleared, {0, 5}},
+        {"2 stored three times",
+         [](test::Harness &h, t_loopmass *x) {
+             for (int s = 0; s < 3; s++) {
+                 fill_raw(x, s + 10);
+                 h.send(x, 0, "store", {L(2)});
+             }
+         },
+         {2}},
+        {"empty bank", [](test::Harness &, t_loopmass *) {}, {}},
+    };
+    const int n = 64;
+    for (const Case &c : cases) {
+        TempDir dir;
+        test::Harness h;
+        t_loopmass *x = h.create({L(n)});
+        c.fill(h, x);
+        std::vector<std::vector<uint32_t>> before;
+        for (int32_t number : c.numbers)
+            before.push_back(recalled(x, number));
+        h.take();
+        h.send(x, 0, "write", {S((dir / "bank.txt").c_str())});
+        EXPECT_TRUE(lines(h.take()).empty()) << c.what;
+
+        // The file: the header, then each live preset once, in index order.
+        std::vector<std::string> file = file_atoms(dir / "bank.txt");
+        std::vector<std::string> expected = {"L64", "L-2", "L" + std::to_string(c.numbers.size()), ";"};
+        ASSERT_EQ(file.size(), 4 + c.numbers.size() * (6 * n + 8)) << c.what;
+        EXPECT_EQ(std::vector<std::string>(file.begin(), file.begin() + 4), expected) << c.what;
+
+        // Read back: the bank is exactly the file, compact, and each preset
+        // recalls what it did before.
+        EXPECT_EQ(store_atoms(x->x_bank), file) << c.what;
+        EXPECT_EQ(x->x_bank_nentries, (int32_t)c.numbers.size()) << c.what;
+        EXPECT_EQ(x->x_bank_nstored, (int32_t)c.numbers.size()) << c.what;
+        EXPECT_EQ(x->x_bank_ncleared, 0) << c.what;
+        for (size_t k = 0; k < c.numbers.size(); k++) {
+            EXPECT_EQ(file[4 + k * (6 * n + 8)], "L" + std::to_string(c.numbers[k])) << c.what;
+            EXPECT_EQ(x->x_index[k][0], c.numbers[k]) << c.what;
+            EXPECT_EQ(x->x_index[k][1], (int32_t)(k * (6 * n + 8) + 4)) << c.what;
+            EXPECT_EQ(x->x_index[k][2], (int32_t)(k * (48 * n + 4) + 12)) << c.what;
+            EXPECT_EQ(recalled(x, c.numbers[k]), before[k]) << c.what << ", preset " << c.numbers[k];
+        }
+    }
+}
+
+TEST(Files, TheIndexAfterReadingBackIsTheCompactOne)
+{
+    TempDir dir;
+    test::Harness h;
+    t_loopmass *x = h.create({L(64)});
+    store_cleared(h, x);
+    h.send(x, 0, "write", {S((dir / "b.txt").c_str())});
+    ASSERT_EQ(x->x_bank_nentries, 2);
+    EXPECT_EQ((std::vector<int32_t>{x->x_index[0][0], x->x_index[0][1], x->x_index[0][2]}),
+              (std::vector<int32_t>{0, 4, 12}));
+    EXPECT_EQ((std::vector<int32_t>{x->x_index[1][0], x->x_index[1][1], x->x_index[1][2]}),
+              (std::vector<int32_t>{5, 396, 3088}));
+}
+
+// Reads a file of m masses into an object of n and checks what the console
+// says, the bank's layout and that value i of every resampled profile is
+// expected(src, i) for the source profile src.
+void check_resample(int m, int n, const std::function<float(const std::vector<float> &, int)> &expected)
+{
+    TempDir dir;
+    test::Harness h;
+    t_loopmass *x = h.create({L(n)});
+    write_text(dir / "src.txt", preset_file(m, -5, {7, 1}));
+    h.take();
+    h.send(x, 0, "read", {S((dir / "src.txt").c_str())});
+
+    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"post: loopmass~: number of masses in the file: " +
+                                                             std::to_string(m),
+                                                         "post: Data have been resized to " + std::to_string(n) +
+                                                             " masses"}));
+    EXPECT_EQ(x->x_bank_nmasses, n);
+    EXPECT_EQ(x->x_bank_version, -5);
+    EXPECT_EQ(x->x_bank_nentries, 2);
+    EXPECT_EQ(x->x_bank_nstored, 2);
+    EXPECT_EQ(x->x_bank_ncleared, 0);
+    std::vector<std::string> a = store_atoms(x->x_bank);
+    ASSERT_EQ(a.size(), (size_t)(4 + 2 * (6 * n + 8)));
+    EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 4),
+              (std::vector<std::string>{"L" + std::to_string(n), "L-5", "L2", ";"}));
+    for (int k = 0; k < 2; k++) {
+        EXPECT_EQ(x->x_index[k][0], k == 0 ? 7 : 1);
+        EXPECT_EQ(x->x_index[k][1], k * (6 * n + 8) + 4);
+        EXPECT_EQ(x->x_index[k][2], k * (48 * n + 4) + 12);
+        for (int p = 0; p < 6; p++) {
+            std::vector<float> src;
+            for (int j = 0; j < m; j++)
+                src.push_back(source_value(k, p, j));
+            std::vector<float> out = group_profile(x, k, p);
+            for (int i = 0; i < n; i++)
+                ASSERT_EQ(test::bits(out[(size_t)i]), test::bits(expected(src, i)))
+                    << m << " -> " << n << ", preset " << k << ", profile " << p << ", value " << i;
+        }
+    }
+}
+
+TEST(Files, AFileOfOtherMassesIsResampledAroundTheRing)
+{
+    // Twice as many: the source values, and midpoints between them; the
+    // last one halfway back to the first.
+    check_resample(128, 256, [](const std::vector<float> &src, int i) {
+        int j = i / 2;
+        if (i % 2 == 0)
+            return src[(size_t)j];
+        double next = src[(size_t)(j + 1) % 128];
+        return (float)((src[(size_t)j] + next) / 2);
+    });
+
+    // 3 to 8: r = 3/8; position, fraction and the value blended toward.
+    struct Step {
+        int f;
+        double frac;
+        int to;
+    };
+    const Step steps[8] = {{0, 0, 1},     {0, 0.375, 1}, {0, 0.75, 1},  {1, 0.125, 2},
+                           {1, 0.5, 2},   {1, 0.875, 2}, {2, 0.25, 0}, {2, 0.625, 0}};
+    check_resample(3, 8, [&](const std::vector<float> &src, int i) {
+        const Step &s = steps[i];
+        return (float)(src[(size_t)s.f] + s.frac * ((double)src[(size_t)s.to] - src[(size_t)s.f]));
+    });
+
+    // Fewer: r = 2.56 rounded to single precision; the last value blends
+    // the source's 254th toward its first, not toward its 255th.
+    const double r = (double)2.56f;
+    check_resample(256, 100, [&](const std::vector<float> &src, int i) {
+        double p = i * r;
+        int f = (int)std::floor(p);
+        int to = i == 99 ? 0 : f + 1;
+        if (i == 99) {
+            EXPECT_EQ(f, 253);
+            EXPECT_NEAR(p - f, 0.44, 0.01);
+        }
+        return (float)(src[(size_t)f] + (p - f) * ((double)src[(size_t)to] - src[(size_t)f]));
+    });
+}
+
+TEST(Files, TheVersionWordIsKeptAndANewerOneIsReported)
+{
+    struct Case {
+        int version;
+        bool reported;
+    };
+    const Case cases[] = {{-1, true}, {0, true}, {2147483647, true}, {-2, false}, {-3, false}, {-2147483647, false}};
+    for (const Case &c : cases) {
+        TempDir dir;
+        test::Harness h;
+        t_loopmass *x = h.create({L(4)});
+        write_text(dir / "v.txt", preset_file(4, c.version, {3}));
+        h.take();
+        h.send(x, 0, "read", {S((dir / "v.txt").c_str())});
+        std::vector<std::string> expected;
+        if (c.reported)
+            expected.push_back("post: loopmass~: this file is from a more recent version of the object");
+        EXPECT_EQ(lines(h.take()), expected) << c.version;
+        EXPECT_EQ(x->x_bank_version, c.version);
+        EXPECT_EQ(recalled(x, 3).size(), 24u) << "the preset is there";
+
+        h.send(x, 0, "write", {S((dir / "again.txt").c_str())});
+        EXPECT_EQ(file_atoms(dir / "again.txt")[1], "L" + std::to_string(c.version));
+    }
+}
+
+TEST(Files, LongsInProfilesAreTakenAsFloats)
+{
+    TempDir dir;
+    test::Harness h;
+    t_loopmass *x = h.create({L(3)});
+    write_text(dir / "longs.txt", "3 -2 1;\n9;\n1 2 3;\n0 0.5 1;\n-1 0 1;\n4 5 6;\n0 1 0;\n1 1 0.25;\n");
+    h.send(x, 0, "read", {S((dir / "longs.txt").c_str())});
+    EXPECT_EQ(store_atoms(x->x_bank)[6], float_atom(1.0f));
+    EXPECT_EQ(group_profile(x, 0, 0), (std::vector<float>{1, 2, 3}));
+    EXPECT_EQ(group_profile(x, 0, 5), (std::vector<float>{1, 1, 0.25f}));
+    t_block b;
+    ASSERT_EQ(loopmass::loopmass_recall(x, b, 9), 0);
+    EXPECT_EQ(b[5][0], 1.0f);
+    EXPECT_EQ(b[5][2], -0.5f);
+
+    h.send(x, 0, "write", {S((dir / "floats.txt").c_str())});
+    std::vector<std::string> file = file_atoms(dir / "floats.txt");
+    EXPECT_EQ(file[6], float_atom(1.0f)) << "written back as a float";
+}
+
+TEST(Files, DuplicateNumbersAreKeptAndTheFirstIsFound)
+{
+    TempDir dir;
+    test::Harness h;
+    t_loopmass *x = h.create({L(5)});
+    write_text(dir / "dup.txt", preset_file(5, -2, {4, 4}));
+    h.send(x, 0, "read", {S((dir / "dup.txt").c_str())});
+    ASSERT_EQ(x->x_bank_nentries, 2);
+    t_block b;
+    ASSERT_EQ(loopmass::loopmass_recall(x, b, 4), 0);
+    EXPECT_EQ(test::bits(b[0][1]), test::bits(source_value(0, 0, 1)));
+}
+
+TEST(Files, AVeryLongLineOfValidContentIsRead)
+{
+    TempDir dir;
+    std::vector<int> numbers;
+    for (int k = 0; k < 30; k++)
+        numbers.push_back(k * 3);
+    std::string text = preset_file(256, -2, numbers);
+    for (char &c : text)
+        if (c == '\n')
+            c = ' ';
+    ASSERT_GT(text.size(), 300000u);
+    write_text(dir / "line.txt", text);
+
+    test::Harness h;
+    t_loopmass *x = h.create();
+    h.take();
+    h.send(x, 0, "read", {S((dir / "line.txt").c_str())});
+    EXPECT_TRUE(lines(h.take()).empty());
+    EXPECT_EQ(x->x_bank_nentries, 30);
+    EXPECT_EQ(x->x_index[29][0], 87);
+    EXPECT_EQ(group_profile(x, 29, 5)[255], source_value(29, 5, 255));
+}
+
+TEST(Files, CreationTakesTheMassCountOfItsFile)
+{
+    TempDir dir;
+    write_text(dir / "hundred.txt", preset_file(100, -2, {6, 0}));
+    test::Harness h;
+    t_loopmass *x = h.create({S((dir / "hundred.txt").c_str())});
+    EXPECT_TRUE(lines(h.take()).empty()) << "no resizing at creation";
+    EXPECT_EQ(x->x_nmasses, 100);
+    EXPECT_EQ(x->x_bank_nmasses, 100);
+    EXPECT_EQ(x->x_bank_nentries, 2);
+    // Preset 0 comes from the file, the second preset in it.
+    for (int i = 0; i < 100; i++) {
+        ASSERT_EQ(test::bits(x->x_raw[0][i]), test::bits(source_value(1, 0, i))) << i;
+        ASSERT_EQ(test::bits(x->x_raw[4][i]), test::bits((float)((double)source_value(1, 4, i) * 2 - 1))) << i;
+    }
+}
+
+TEST(Files, CreationFromAFileThatCannotBeReadGivesTheDefaultObject)
+{
+    TempDir dir;
+    write_text(dir / "broken.txt", "100 -2 1;\n0;\n");
+    struct Case {
+        std::string name;
+        std::string line;
+    };
+    const Case cases[] = {
+        {dir / "missing.txt", "error: loopmass~: can't find file " + (dir / "missing.txt")},
+        {dir / "broken.txt", "error: loopmass~: error reading " + (dir / "broken.txt")},
+    };
+    for (const Case &c : cases) {
+        test::Harness h;
+        t_loopmass *x = h.create({S(c.name.c_str())});
+        EXPECT_EQ(lines(h.take()), (std::vector<std::string>{c.line}));
+        EXPECT_EQ(x->x_nmasses, 256);
+        BankState s = bank_state(x);
+        EXPECT_EQ(s.atoms, (std::vector<std::string>{"L256", "L-2", "L0", ";"}));
+        EXPECT_EQ(s.nmasses, 256);
+        EXPECT_EQ(s.nentries, 0);
+        EXPECT_EQ(s.nstored, 0);
+    }
+}
+
+// An object with a bank worth keeping: two live presets, one cleared, a
+// superseded group and a version word of its own.
+t_loopmass *object_with_bank(test::Harness &h, int n)
+{
+    t_loopmass *x = h.create({L(n)});
+    store_cleared(h, x);
+    fill_raw(x, 4);
+    h.send(x, 0, "store", {L(5)});
+    x->x_bank_version = -7;
+    h.take();
+    return x;
+}
+
+// Reads name into an object with a bank and checks that the bank, its
+// index and counters, the profiles and the path stay exactly as they were.
+void expect_refused(const std::string &name, const std::string &what)
+{
+    test::Harness h;
+    t_loopmass *x = object_with_bank(h, 3);
+    BankState before = bank_state(x);
+    std::vector<uint32_t> raw = raw_bits(x);
+    short vol = x->x_filevol;
+    h.send(x, 0, "read", {S(name.c_str())});
+    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: error reading " + name})) << what;
+    EXPECT_EQ(bank_state(x), before) << what;
+    EXPECT_EQ(raw_bits(x), raw) << what;
+    EXPECT_EQ(x->x_filevol, vol) << what;
+}
+
+TEST(Files, EveryBrokenFileIsRefusedAndChangesNothing)
+{
+    // One file for each way a preset file can be broken.
+    const char *kinds[] = {
+        "count_above_128",   "count_negative",    "masses_below_3",  "masses_above_256", "negative_number",
+        "profile_too_short", "profile_too_long",  "profile_symbol",  "header_float",     "header_symbol",
+        "header_too_short",  "header_too_long",   "number_float",    "number_symbol",    "number_not_alone",
+        "long_too_large",    "fewer_presets",     "more_presets",    "truncated",        "empty",
+        "text_after_end",    "header_unended",
+    };
+    const std::string corpus = std::string(LOOPMASS_SOURCE_DIR) + "/tests/broken/";
+
+    // The corpus breaks this file, which is read.
+    TempDir dir;
+    write_text(dir / "whole.txt", "3 -2 1;\n0;\n0.1 0.2 0.3;\n0.4 0.5 0.6;\n0.7 0.8 0.9;\n0.1 0.1 0.1;\n"
+                                  "0.5 0.5 0.5;\n0.9 0.9 0.9;\n");
+    {
+        test::Harness h;
+        t_loopmass *x = object_with_bank(h, 3);
+        h.send(x, 0, "read", {S((dir / "whole.txt").c_str())});
+        EXPECT_TRUE(lines(h.take()).empty());
+        EXPECT_EQ(x->x_bank_nentries, 1);
+    }
+
+    size_t listed = 0;
+    for (const char *kind : kinds) {
+        std::string path = corpus + kind + ".txt";
+        ASSERT_TRUE(fs::exists(path)) << path;
+        expect_refused(path, kind);
+        listed++;
+    }
+    // Whatever else is in the corpus is refused too.
+    size_t found = 0;
+    for (const fs::directory_entry &e : fs::directory_iterator(corpus)) {
+        found++;
+        expect_refused(e.path().string(), e.path().filename().string());
+    }
+    EXPECT_EQ(found, listed) << "every file of the corpus is named above";
+}
+
+TEST(Files, LargeAndBinaryFilesAreRefused)
+{
+    TempDir dir;
+    // One profile of 40000 values on a line of some 300 KB.
+    std::string line = "3 -2 1;\n0;\n";
+    for (int i = 0; i < 40000; i++)
+        line += "0.123456 ";
+    line += ";\n";
+    write_text(dir / "line.txt", line);
+    expect_refused(dir / "line.txt", "a 300 KB line");
+
+    std::string binary;
+    for (int i = 0; i < 4096; i++)
+        binary += (char)((i * 7 + 3) % 256);
+    write_text(dir / "binary.txt", binary);
+    expect_refused(dir / "binary.txt", "a binary file");
+}
+
+TEST(Files, NamesTooLongForTheBufferAreRefused)
+{
+    TempDir dir;
+    const std::string name(300, 'n');
+    test::Harness h;
+    t_loopmass *x = object_with_bank(h, 3);
+    BankState before = bank_state(x);
+
+    h.send(x, 0, "read", {S(name.c_str())});
+    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: error reading " + name}));
+    h.send(x, 0, "write", {S(name.c_str())});
+    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: error writing " + name}));
+    EXPECT_EQ(bank_state(x), before);
+
+    // 255 characters fit: such a name is looked for and not found.
+    const std::string longest = dir.path + "/" + std::string(255 - dir.path.size() - 1, 'm');
+    ASSERT_EQ(longest.size(), 255u);
+    h.send(x, 0, "read", {S(longest.c_str())});
+    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: can't find file " + longest}));
+}
+
+TEST(Files, AFailedWriteKeepsTheBankAsItWas)
+{
+    TempDir dir;
+    test::Harness h;
+    t_loopmass *x = object_with_bank(h, 3);
+    BankState before = bank_state(x);
+    const std::string name = dir / "no-such-folder/bank.txt";
+    h.send(x, 0, "write", {S(name.c_str())});
+    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: error writing " + name}));
+    EXPECT_EQ(bank_state(x), before) << "not compacted by a read-back";
+    EXPECT_FALSE(fs::exists(name));
+}
+
+TEST(Files, ANameThatCannotBeFoundChangesNothing)
+{
+    TempDir dir;
+    test::Harness h;
+    t_loopmass *x = object_with_bank(h, 3);
+    BankState before = bank_state(x);
+    short vol = x->x_filevol;
+    h.send(x, 0, "read", {S((dir / "absent.txt").c_str())});
+    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: can't find file " + (dir / "absent.txt")}));
+    EXPECT_EQ(bank_state(x), before);
+    EXPECT_EQ(x->x_filevol, vol);
+}
+
+TEST(Files, DialogsChooseTheFolderOfLaterWrites)
+{
+    TempDir dir;
+    write_text(dir / "chosen.txt", preset_file(3, -2, {8}));
+    test::Harness h;
+    t_loopmass *x = object_with_bank(h, 3);
+    short vol = x->x_filevol;
+    BankState before = bank_state(x);
+
+    // A cancelled dialog does nothing and says nothing.
+    headless::queue_dialog_cancel();
+    h.send(x, 0, "read");
+    headless::queue_dialog_cancel();
+    h.send(x, 0, "write");
+    EXPECT_TRUE(lines(h.take()).empty());
+    EXPECT_EQ(bank_state(x), before);
+    EXPECT_EQ(x->x_filevol, vol);
+
+    headless::queue_dialog(dir / "chosen.txt");
+    h.send(x, 0, "read");
+    EXPECT_TRUE(lines(h.take()).empty());
+    EXPECT_EQ(x->x_bank_nentries, 1);
+    EXPECT_EQ(x->x_index[0][0], 8);
+    EXPECT_EQ(fs::path(headless::path_dir(x->x_filevol)), fs::path(dir.path));
+
+    // A plain name now goes to the chosen folder, and is read back from it.
+    h.send(x, 0, "store", {L(2)});
+    h.send(x, 0, "write", {S("plain.txt")});
+    EXPECT_TRUE(lines(h.take()).empty());
+    EXPECT_TRUE(fs::exists(dir / "plain.txt"));
+    EXPECT_EQ(x->x_bank_nentries, 2);
+    EXPECT_EQ(x->x_bank_nstored, 2);
+
+    fs::create_directory(dir / "sub");
+    headless::queue_dialog(dir / "sub/saved.txt");
+    h.send(x, 0, "write");
+    EXPECT_TRUE(lines(h.take()).empty());
+    EXPECT_EQ(file_atoms(dir / "sub/saved.txt"), store_atoms(x->x_bank));
+    EXPECT_EQ(fs::path(headless::path_dir(x->x_filevol)), fs::path(dir / "sub"));
+}
+
+// Values a raw profile may hold, the extremes of single precision included.
+float random_value(std::mt19937 &rng)
+{
+    static const float extremes[] = {0.0f,    -0.0f,   1.0f,     -1.0f,    FLT_MAX, -FLT_MAX, FLT_MIN,
+                                     -FLT_MIN, FLT_TRUE_MIN, -FLT_TRUE_MIN, INFINITY, -INFINITY, 1e-30f, 3e38f};
+    if (rng() % 4 == 0)
+        return extremes[rng() % (sizeof extremes / sizeof extremes[0])];
+    uint32_t u = rng();
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return std::isnan(f) ? 0.5f : f;
+}
+
+TEST(Files, RandomBanksSurviveWritingAndReadingBack)
+{
+    for (uint32_t seed = 1; seed <= 6; seed++) {
+        TempDir dir;
+        test::Harness h;
+        std::mt19937 rng(seed);
+        const int n = 3 + (int)(rng() % 40);
+        t_loopmass *x = h.create({L(n)});
+        for (int op = 0; op < 300; op++) {
+            int32_t number = (int32_t)(rng() % 50) - 5;
+            switch (rng() % 4) {
+            case 0:
+                h.send(x, 0, "clear", {L(number)});
+                break;
+            default:
+                for (int k = 0; k < 6; k++)
+                    for (int i = 0; i < n; i++)
+                        x->x_raw[k][i] = random_value(rng);
+                h.send(x, 0, "store", {L(number)});
+            }
+        }
+        std::vector<int32_t> live;
+        std::vector<std::vector<uint32_t>> before;
+        for (int e = 0; e < x->x_bank_nentries; e++)
+            if (x->x_index[e][0] != -1) {
+                live.push_back(x->x_index[e][0]);
+                before.push_back(recalled(x, x->x_index[e][0]));
+            }
+        h.take();
+
+        h.send(x, 0, "write", {S((dir / "r.txt").c_str())});
+        EXPECT_TRUE(lines(h.take()).empty()) << "seed " << seed;
+        ASSERT_EQ(x->x_bank_nentries, (int32_t)live.size()) << "seed " << seed;
+        EXPECT_EQ(x->x_bank_ncleared, 0);
+        for (size_t k = 0; k < live.size(); k++) {
+            EXPECT_EQ(x->x_index[k][0], live[k]) << "seed " << seed;
+            EXPECT_EQ(recalled(x, live[k]), before[k]) << "seed " << seed << ", preset " << live[k];
+        }
+
+        // A compact bank writes the same file again.
+        BankState once = bank_state(x);
+        h.send(x, 0, "write", {S((dir / "r2.txt").c_str())});
+        EXPECT_EQ(bank_state(x), once) << "seed " << seed;
+    }
+}
+
+} // namespace
