@@ -1,0 +1,411 @@
+// The loopmass command line, run as a program on small scores in a
+// temporary folder.
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Line {
+    std::string time;
+    std::string channel;
+    std::string payload;
+};
+
+struct Result {
+    int status; // exit status, or 128 + signal when the program was killed
+    std::string out;
+    std::string err;
+    std::vector<Line> lines;
+
+    std::vector<Line> channel(const std::string &name) const
+    {
+        std::vector<Line> v;
+        for (const Line &l : lines)
+            if (l.channel == name)
+                v.push_back(l);
+        return v;
+    }
+    std::vector<std::string> times(const std::string &name) const
+    {
+        std::vector<std::string> v;
+        for (const Line &l : channel(name))
+            v.push_back(l.time);
+        return v;
+    }
+};
+
+std::vector<std::string> split(const std::string &s, char sep)
+{
+    std::vector<std::string> v;
+    std::string part;
+    std::istringstream in(s);
+    while (std::getline(in, part, sep))
+        v.push_back(part);
+    return v;
+}
+
+std::string read_file(const fs::path &p)
+{
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class Cli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        char tmpl[] = "/tmp/loopmass_cli_XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    // Runs `loopmass ARGS` in the temporary folder.
+    Result program(const std::string &args, const std::string &input_redirect = "")
+    {
+        std::string cmd = "cd '" + dir_.string() + "' && '" LOOPMASS_BINARY "' " + args + " >stdout.txt 2>stderr.txt" +
+                          input_redirect;
+        int w = std::system(cmd.c_str());
+        Result r;
+        r.status = WIFEXITED(w) ? WEXITSTATUS(w) : 128 + (WIFSIGNALED(w) ? WTERMSIG(w) : 0);
+        r.out = read_file(dir_ / "stdout.txt");
+        r.err = read_file(dir_ / "stderr.txt");
+        fs::remove(dir_ / "stdout.txt");
+        fs::remove(dir_ / "stderr.txt");
+        for (const std::string &l : split(r.out, '\n')) {
+            std::vector<std::string> f = split(l, '\t');
+            f.resize(3);
+            r.lines.push_back(Line{f[0], f[1], f[2]});
+        }
+        return r;
+    }
+
+    // Writes the score to score.txt and runs it (from standard input when
+    // `piped`).
+    Result run(const std::string &score, const std::string &options = "", bool piped = false)
+    {
+        std::ofstream(dir_ / "score.txt", std::ios::binary) << score;
+        Result r = piped ? program("run - " + options, " <score.txt") : program("run score.txt " + options);
+        static const std::regex form("[0-9]+\\.[0-9]{3}\t(post|error|out1|out2|assist|print)\t.*");
+        for (const std::string &l : split(r.out, '\n'))
+            EXPECT_TRUE(std::regex_match(l, form)) << "transcript line: " << l;
+        return r;
+    }
+
+    std::set<std::string> files()
+    {
+        std::set<std::string> names;
+        for (const fs::directory_entry &e : fs::directory_iterator(dir_))
+            names.insert(e.path().filename().string());
+        return names;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(Cli, CreationListsRebuildsAndPrints)
+{
+    Result r = run("new 64\n2 gain 2\n1 phase 0.25\nprint prof 1\nprint meta 1\n", "--seed 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    ASSERT_EQ(r.lines.size(), 13u) << r.out;
+    for (int i = 0; i < 3; i++)
+        EXPECT_EQ(r.lines[i].channel, "post");
+    std::vector<std::vector<std::string>> lists;
+    for (int i = 3; i < 11; i++) {
+        ASSERT_EQ(r.lines[i].channel, "out1");
+        lists.push_back(split(r.lines[i].payload, ' '));
+        ASSERT_EQ(lists.back().size(), 65u);
+    }
+    const char *kinds[] = {"1.0", "2.0", "3.0", "4.0", "5.0", "6.0", "2.0", "1.0"};
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(lists[i][0], kinds[i]);
+    // The phase 0.25 is a shift of 48 masses: effective mass i is raw mass
+    // (i + 48) mod 64, and the print shows the same values as the list.
+    std::string rotated = "prof 1";
+    for (int i = 0; i < 64; i++) {
+        EXPECT_EQ(lists[7][1 + i], lists[0][1 + (i + 48) % 64]) << i;
+        rotated += " " + lists[7][1 + i];
+    }
+    EXPECT_EQ(r.lines[11].payload, rotated);
+    EXPECT_EQ(r.lines[12].payload, "meta 1 1.0 0.0 48.0 0.0");
+    for (const Line &l : r.lines)
+        EXPECT_EQ(l.time, "0.000");
+}
+
+TEST_F(Cli, DisplayClockDuringWaitsTicksEveryMillisecondUpToTheEnd)
+{
+    Result r = run("new 8\n0 disprate 50\nwait 120\nwait 30\nprint tick\nwait 1\nwait 2.5\nassist in 0\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.times("out2"), (std::vector<std::string>{"0.000", "50.000", "100.000", "150.000"}));
+    // A wait ends before its last millisecond: the tick due at 150 ms
+    // comes with the next wait, after the print.
+    ASSERT_GE(r.lines.size(), 2u);
+    EXPECT_EQ(r.lines[r.lines.size() - 2].channel, "out2");
+    EXPECT_EQ(r.lines[r.lines.size() - 3].channel, "print");
+    // 2.5 ms are 1102.5 ticks of 1/441 ms, rounded to 1103.
+    EXPECT_EQ(r.lines.back().time, "153.501");
+    EXPECT_EQ(r.channel("out2")[0].payload, "0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5");
+}
+
+TEST_F(Cli, ClocksDuringRunFireAtVectorStarts)
+{
+    // 200 samples in vectors of 64 are four whole vectors.
+    Result r = run("new 8\n0 disprate 1\nvs 64\nrun 200\nassist out 2\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.times("out2"), (std::vector<std::string>{"0.000", "1.451", "2.902", "4.354"}));
+    ASSERT_EQ(r.channel("assist").size(), 1u);
+    EXPECT_EQ(r.channel("assist")[0].time, "5.805");
+    EXPECT_EQ(r.channel("assist")[0].payload, "(list) Display string motion");
+}
+
+TEST_F(Cli, ObjectsAreReplacedAndFreed)
+{
+    // Freeing stops the first object's clock; time passes without an
+    // object; a second new replaces the object it finds.
+    Result r = run("new 8\nfree\nrun 64\nwait 2\nnew 8\nnew 16\nwait 1\nprint nmasses\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<Line> motion = r.channel("out2");
+    ASSERT_EQ(motion.size(), 1u);
+    EXPECT_EQ(motion[0].time, "3.451");
+    EXPECT_EQ(split(motion[0].payload, ' ').size(), 16u);
+    EXPECT_EQ(r.lines.back().time, "4.451");
+    EXPECT_EQ(r.lines.back().payload, "nmasses 16");
+    EXPECT_EQ(r.channel("out1").size(), 18u);
+}
+
+TEST_F(Cli, PrintShowsTheRecord)
+{
+    struct Case {
+        const char *lines; // after "new 8"
+        const char *payload;
+    };
+    const Case cases[] = {
+        {"print nmasses", "nmasses 8"},
+        {"print preset", "preset 0"},
+        {"0 4\nprint preset", "preset 4"},
+        {"print tick", "tick 0"},
+        {"print inactive", "inactive 0"},
+        {"0 inactive 1\nprint inactive", "inactive -1"},
+        {"print display", "display 1"},
+        {"print disprate", "disprate 100.0"},
+        // The interval is a double made from a float.
+        {"0 disprate 2.7\nprint disprate", "disprate 2.700000047683716"},
+        {"print autonorm", "autonorm 1.0"},
+        {"print freq", "freq 0.0 0.0 0.0 0.0 0.0"},
+        {"7 220 330.5\nprint freq", "freq 220.0 330.5 0.0 0.0 0.0"},
+        {"print gain", "gain 1.0 1.0 1.0 1.0 1.0"},
+        {"print phase", "phase 0.0 0.0 0.0 0.0 0.0"},
+        {"print pos", "pos 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0"},
+        {"print pos1", "pos1 0.0 0.0 0.0 0.0 0.0 0.0 0.0 0.0"},
+        {"print meta 6", "meta 6 1.0 0.0 0.0 0.0"},
+        {"4 all 2 0.5 0.5 -1\nprint meta 4", "meta 4 2.0 0.5 4.0 -1.0"},
+        {"print bank", "bank 8 -2 0 0 0"},
+        {"print bankatoms", "bankatoms 8 -2 0 ;"},
+        {"0 store 5\n0 store 2\n0 clear 5\nprint bank", "bank 8 -2 2 1 2 -1 4 12 2 60 400"},
+        {"assist in 0", "Control inlet"},
+        {"assist in 7", "Pitches: (float) pitch, (list) pitches"},
+        {"assist out 0", "(signal) Sound Out"},
+        {"assist out 3", ""},
+        {"assist in -1", ""},
+    };
+    for (const Case &c : cases) {
+        Result r = run(std::string("new 8\n") + c.lines + "\n", "--seed 1");
+        ASSERT_EQ(r.status, 0) << c.lines << r.err;
+        ASSERT_FALSE(r.lines.empty()) << c.lines;
+        EXPECT_EQ(r.lines.back().payload, c.payload) << c.lines;
+    }
+
+    // Raw values as stored; bank atoms with message ends.
+    Result r = run("new 8\nprint raw 1\n0 store\nprint bankatoms\n", "--seed 1");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::vector<std::string> list = split(r.channel("out1")[0].payload, ' ');
+    std::vector<std::string> raw = split(r.channel("print")[0].payload, ' ');
+    ASSERT_EQ(raw.size(), 10u);
+    EXPECT_EQ(raw[1], "1");
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(raw[2 + i], list[1 + i]);
+    std::vector<std::string> atoms = split(r.channel("print")[1].payload, ' ');
+    ASSERT_EQ(atoms.size(), 1u + 4 + 2 + 6 * 9);
+    EXPECT_EQ(std::vector<std::string>(atoms.begin(), atoms.begin() + 7),
+              (std::vector<std::string>{"bankatoms", "8", "-2", "0", ";", "0", ";"}));
+    for (int i = 0; i < 8; i++)
+        EXPECT_EQ(atoms[7 + i], list[1 + i]);
+}
+
+TEST_F(Cli, ConsoleErrorsAndUnknownMessages)
+{
+    Result r = run("new nosuch.txt\nprint nmasses\n0 frobnicate 3\n");
+    ASSERT_EQ(r.status, 0);
+    ASSERT_EQ(r.channel("error").size(), 1u);
+    EXPECT_EQ(r.channel("error")[0].payload, "loopmass~: can't find file nosuch.txt");
+    EXPECT_EQ(r.channel("print")[0].payload, "nmasses 256");
+    EXPECT_EQ(r.err, "score.txt:3: warning: loopmass~ does not understand 'frobnicate' on inlet 0\n");
+}
+
+TEST_F(Cli, SeedsMakeRandomPresetsReproducible)
+{
+    const std::string body = "new 16\n0 3\nprint raw 1\nprint raw 6\n";
+    Result a = run(body, "--seed 7");
+    Result b = run(body, "--seed 7");
+    Result c = run("seed 7\n" + body, "--seed 8");
+    Result d = run(body, "--seed 8");
+    Result e = run("seed 8\n" + body + "seed 7\n" + body, "--seed 1");
+    for (const Result *x : {&a, &b, &c, &d, &e})
+        ASSERT_EQ(x->status, 0) << x->err;
+    EXPECT_EQ(a.out, b.out);
+    EXPECT_EQ(a.out, c.out);
+    EXPECT_NE(a.out, d.out);
+    ASSERT_EQ(e.channel("print").size(), 4u);
+    EXPECT_EQ(e.channel("print")[0].payload, d.channel("print")[0].payload);
+    EXPECT_EQ(e.channel("print")[2].payload, a.channel("print")[0].payload);
+}
+
+TEST_F(Cli, WavHoldsEveryVectorOfEveryRun)
+{
+    const std::string score = "new 16\n7 220\n0 bang\nrun 1000\nfree\nvs 10\nrun 5\nnew 16\nrun 1\n";
+    Result r = run(score, "-o out.wav --vs 64");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(r.out.empty());
+    EXPECT_EQ(files(), (std::set<std::string>{"out.wav", "score.txt"}));
+
+    SF_INFO info{};
+    SNDFILE *f = sf_open((dir_ / "out.wav").c_str(), SFM_READ, &info);
+    ASSERT_NE(f, nullptr) << sf_strerror(nullptr);
+    // 16 vectors of 64, then a vector of 10 without an object, then one.
+    EXPECT_EQ(info.frames, 1024 + 10 + 10);
+    EXPECT_EQ(info.samplerate, 44100);
+    EXPECT_EQ(info.channels, 1);
+    EXPECT_EQ(info.format, SF_FORMAT_WAV | SF_FORMAT_FLOAT);
+    std::vector<float> s((size_t)info.frames);
+    ASSERT_EQ(sf_readf_float(f, s.data(), info.frames), info.frames);
+    sf_close(f);
+    int sounding = 0;
+    for (int i = 0; i < 1024; i++)
+        sounding += s[(size_t)i] != 0.0f;
+    EXPECT_GT(sounding, 512);
+    for (size_t i = 1024; i < s.size(); i++)
+        EXPECT_EQ(s[i], 0.0f) << i;
+
+    // --quiet: the same sound, no transcript.
+    Result q = run(score, "--quiet -o quiet.wav --vs 64");
+    ASSERT_EQ(q.status, 0) << q.err;
+    EXPECT_EQ(q.out, "");
+    EXPECT_EQ(read_file(dir_ / "quiet.wav"), read_file(dir_ / "out.wav"));
+}
+
+TEST_F(Cli, WavThatCannotBeWrittenStopsBeforeRunning)
+{
+    Result r = run("new 8\nrun 64\n", "-o missing/out.wav");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("cannot write missing/out.wav"), std::string::npos) << r.err;
+
+    // A score that does not parse writes nothing at all.
+    r = run("new 8\nrun 64\nbogus\n", "-o out.wav");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(files(), (std::set<std::string>{"score.txt"}));
+}
+
+TEST_F(Cli, StandardInputIsNamedDash)
+{
+    const std::string score = "new 8\n0 disprate 10\nwait 25\nprint pos\n";
+    Result file = run(score);
+    Result piped = run(score, "", true);
+    ASSERT_EQ(piped.status, 0) << piped.err;
+    EXPECT_EQ(piped.out, file.out);
+    Result bad = run("new 8\n\n  run x\n", "", true);
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err, "-:3:7: error: 'run' needs a sample count from 0 to 2147483647\n");
+    EXPECT_EQ(bad.out, "");
+}
+
+TEST_F(Cli, DialogAnswersComeFromTheScore)
+{
+    Result r = run("new 8\n0 store 1\ndialog saved.txt\n0 write\ndialog cancel\n0 write\n0 write\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(files(), (std::set<std::string>{"saved.txt", "score.txt"}));
+}
+
+TEST_F(Cli, MalformedScoresExitWithTheirPlace)
+{
+    std::vector<std::string> scores = {
+        "0 bang\n",
+        "new\nrun 64\nplay\n",
+        std::string("new\n0 \0\n", 8),
+        "new 99999999999999999999999999999999\n",
+        "new\nwait 1e400\n",
+        "new\nvs 100000\n",
+        "new \"\n",
+        "\"\n",
+        "new\n0 read \"unterminated\n",
+        "new\n9 bang\n",
+        "new\n7\n",
+        "\xff\xfe\n",
+    };
+    // Random bytes, the same every run.
+    uint32_t state = 12345;
+    for (int n = 0; n < 8; n++) {
+        std::string s;
+        for (int i = 0; i < 300; i++) {
+            state = state * 1103515245u + 12345u;
+            s += (char)(state >> 24);
+        }
+        scores.push_back(s);
+    }
+    static const std::regex place("score\\.txt:[0-9]+:[0-9]+: error: [^\n]+\n");
+    for (const std::string &s : scores) {
+        Result r = run(s);
+        EXPECT_EQ(r.status, 2) << s;
+        EXPECT_EQ(r.out, "") << s;
+        EXPECT_TRUE(std::regex_match(r.err, place)) << s << " -> " << r.err;
+    }
+}
+
+TEST_F(Cli, UsageErrors)
+{
+    std::ofstream(dir_ / "score.txt") << "new 8\n";
+    const char *cases[] = {
+        "",
+        "play score.txt",
+        "run",
+        "run score.txt extra.txt",
+        "run score.txt --vs 0",
+        "run score.txt --vs 2049",
+        "run score.txt --vs 64x",
+        "run score.txt --vs",
+        "run score.txt --seed 1.5",
+        "run score.txt --seed 99999999999",
+        "run score.txt --loud",
+        "run score.txt -o",
+    };
+    for (const char *args : cases) {
+        Result r = program(args);
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_EQ(r.out, "") << args;
+        EXPECT_NE(r.err.find("usage: loopmass run SCORE"), std::string::npos) << args;
+    }
+    Result missing = program("run nosuch.txt");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_NE(missing.err.find("cannot read nosuch.txt"), std::string::npos);
+    Result help = program("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, "");
+}
+
+} // namespace
