@@ -214,7 +214,6 @@ int assist(void *x, long kind, long number, char *text)
     Object *o = find_object(x);
     if (!o || !text)
         return 1;
-    text[0] = '\0';
     return classes::call_assist(o->c, x, nullptr, kind, number, text) ? 0 : 1;
 }
 
