@@ -402,6 +402,28 @@ TEST(Files, CreationFromAFileThatCannotBeReadGivesTheDefaultObject)
     }
 }
 
+TEST(Files, TheExampleBankHoldsFactoryPresetsZeroFiveAndSeven)
+{
+    test::Harness h;
+    t_loopmass *x = h.create({S(LOOPMASS_SOURCE_DIR "/examples/factory-bank.txt")});
+    EXPECT_TRUE(lines(h.take()).empty());
+    ASSERT_EQ(x->x_nmasses, 64);
+    ASSERT_EQ(x->x_bank_nentries, 3);
+    for (int32_t n : {0, 5, 7}) {
+        t_block factory, got;
+        loopmass::loopmass_factory(factory, 64, n);
+        ASSERT_EQ(loopmass::loopmass_recall(x, got, n), 0);
+        for (int k = 0; k < 6; k++)
+            for (int i = 0; i < 64; i++) {
+                // Forces and initial position went through their 0 to 1 form.
+                float v = factory[k][i];
+                if (k >= 4)
+                    v = (float)((double)(float)((double)v * 0.5 + 0.5) * 2 - 1);
+                ASSERT_EQ(test::bits(got[k][i]), test::bits(v)) << "preset " << n << " kind " << k + 1 << " mass " << i;
+            }
+    }
+}
+
 // An object with a bank worth keeping: two live presets, one cleared, a
 // superseded group and a version word of its own.
 t_loopmass *object_with_bank(test::Harness &h, int n)
