@@ -31,45 +31,87 @@ static double loopmass_wrap(double p, double nf)
     return p;
 }
 
+// The ring as the oscillators read it, made once per vector: the newest and
+// the previous shape in double, as the interpolation uses them, each with
+// mass 0 repeated after the last mass so that no read has to wrap.
+struct t_table {
+    double now[MAXMASSES + 1];
+    double old[MAXMASSES + 1];
+};
+
+// One oscillator: its phase step, its gain and where it stands.
+struct t_reader {
+    double inc;
+    double gain;
+    float phase;
+};
+
+// Moves an oscillator one sample along the ring and reads both shapes
+// there.
+static inline void loopmass_advance(t_reader &r, double nd, const t_table &t, float &now, float &old)
+{
+    double p = r.phase + r.inc;
+    // fmod of a value in [0, 2N) is exact, so subtracting N once gives the
+    // same bits far more cheaply.
+    if (p >= 0.0 && p < 2.0 * nd) {
+        if (p >= nd)
+            p -= nd;
+    } else {
+        p = loopmass_wrap(p, nd);
+    }
+    r.phase = (float)p;
+    const int i0 = (int)p; // p >= 0, so this is its floor
+    const double frac = r.phase - (float)i0;
+    now = (float)(t.now[i0] + frac * (t.now[i0 + 1] - t.now[i0]));
+    old = (float)(t.old[i0] + frac * (t.old[i0 + 1] - t.old[i0]));
+}
+
 short loopmass_scan(t_loopmass *x)
 {
     const int nmasses = x->x_nmasses;
     const int n = x->x_n;
-    const float nf = (float)nmasses;
-    const double nd = nf;
+    const double nd = (float)nmasses;
     const double invn = (float)(1.0 / nd);
-    const float *pos = x->x_pos, *pos1 = x->x_pos1;
     float *mix = x->x_mix;
 
-    short k;
-    for (k = 0; k < NOSC && !loopmass_silent(x->x_osc_freq[k]); k++) {
-        // The first oscillator overwrites the mix, the later ones add to it.
-        const double w = k == 0 ? 0.0 : 1.0;
-        const double inc = (float)(nd * x->x_osc_freq[k] / SAMPLE_RATE);
-        const double gain = x->x_osc_gain[k];
-        float phase = x->x_osc_phase[k];
-        for (int j = 0; j < n; j++) {
-            double p = phase + inc;
-            // fmod of a value in [0, 2N) is exact, so subtracting N once
-            // gives the same bits far more cheaply.
-            if (p >= 0.0 && p < 2.0 * nd) {
-                if (p >= nd)
-                    p -= nd;
-            } else {
-                p = loopmass_wrap(p, nd);
-            }
-            phase = (float)p;
-            const int i0 = (int)p; // p >= 0, so this is its floor
-            const int i1 = i0 + 1 == nmasses ? 0 : i0 + 1;
-            const double frac = phase - (float)i0;
-            const float now = (float)(pos[i0] + frac * ((double)pos[i1] - pos[i0]));
-            const float old = (float)(pos1[i0] + frac * ((double)pos1[i1] - pos1[i0]));
-            const double dj = j;
-            mix[j] = (float)(w * mix[j] + ((dj * now + (nd - dj) * old) * invn) * gain);
-        }
-        x->x_osc_phase[k] = phase;
+    t_reader osc[NOSC];
+    short v = 0;
+    while (v < NOSC && !loopmass_silent(x->x_osc_freq[v])) {
+        osc[v].inc = (float)(nd * x->x_osc_freq[v] / SAMPLE_RATE);
+        osc[v].gain = x->x_osc_gain[v];
+        osc[v].phase = x->x_osc_phase[v];
+        v++;
     }
-    return k;
+    if (v == 0)
+        return 0;
+
+    t_table table;
+    for (int i = 0; i < nmasses; i++) {
+        table.now[i] = x->x_pos[i];
+        table.old[i] = x->x_pos1[i];
+    }
+    table.now[nmasses] = x->x_pos[0];
+    table.old[nmasses] = x->x_pos1[0];
+
+    // Sample by sample, the oscillators in turn: each mix entry sees the
+    // same operations in the same order as when each oscillator runs over
+    // the whole vector, but the oscillators' phase chains overlap in time.
+    for (int j = 0; j < n; j++) {
+        const double dj = j;
+        float now, old;
+        // The first oscillator overwrites the mix (its weight on the old
+        // entry is 0), the later ones add to it.
+        loopmass_advance(osc[0], nd, table, now, old);
+        float m = (float)(0.0 * mix[j] + ((dj * now + (nd - dj) * old) * invn) * osc[0].gain);
+        for (int k = 1; k < v; k++) {
+            loopmass_advance(osc[k], nd, table, now, old);
+            m = (float)(1.0 * m + ((dj * now + (nd - dj) * old) * invn) * osc[k].gain);
+        }
+        mix[j] = m;
+    }
+    for (int k = 0; k < v; k++)
+        x->x_osc_phase[k] = osc[k].phase;
+    return v;
 }
 
 // One vector of at most MIXSIZE samples.

@@ -37,14 +37,13 @@ static void loopmass_coefs(t_loopmass *x, int n)
 {
     for (int i = 0; i < n; i++) {
         float v[4];
-        uint32_t key[4];
-        bool same = x->x_coef_ok[i] != 0;
+        uint32_t key[4], changed = x->x_coef_ok[i] ? 0 : 1;
         for (int k = 0; k < 4; k++) {
             v[k] = x->x_prof[PROF_MASSES - 1 + k][i];
             std::memcpy(&key[k], &v[k], sizeof key[k]);
-            same = same && key[k] == x->x_coef_key[k][i];
+            changed |= key[k] ^ x->x_coef_key[k][i];
         }
-        if (same)
+        if (changed == 0)
             continue;
         loopmass_coef(x, i, v);
         for (int k = 0; k < 4; k++)
@@ -53,11 +52,25 @@ static void loopmass_coefs(t_loopmass *x, int n)
     }
 }
 
+// The new position of mass i from its neighbours at time t, clamped.  An
+// unstable combination of coefficients drives masses to the bounds instead
+// of letting them grow without limit; NaN fails both tests and lands on -1.
+static inline float loopmass_move(const t_loopmass *x, int i, double left, double right)
+{
+    const double sum = x->x_coef[0][i] * x->x_pos1[i] + x->x_coef[1][i] * (left + right) +
+                       x->x_coef[2][i] * x->x_pos2[i] + x->x_coef[3][i] * x->x_prof[PROF_FORCES - 1][i];
+    const float v = (float)(x->x_coef[4][i] * sum);
+    if (v > 1.0f)
+        return 1.0f;
+    if (!(v >= -1.0f))
+        return -1.0f;
+    return v;
+}
+
 void loopmass_step(t_loopmass *x)
 {
     const int n = x->x_nmasses;
     float *pos = x->x_pos, *pos1 = x->x_pos1, *pos2 = x->x_pos2;
-    const float *forces = x->x_prof[PROF_FORCES - 1];
 
     // Shift the ring's history; the motion list shows the shape the step
     // starts from, mapped from [-1, 1] onto [0, 1].
@@ -68,23 +81,11 @@ void loopmass_step(t_loopmass *x)
     }
 
     loopmass_coefs(x, n);
-    for (int i = 0; i < n; i++) {
-        const double left = pos1[i == 0 ? n - 1 : i - 1];
-        const double right = pos1[i == n - 1 ? 0 : i + 1];
-        const double sum = x->x_coef[0][i] * pos1[i] + x->x_coef[1][i] * (left + right) +
-                           x->x_coef[2][i] * pos2[i] + x->x_coef[3][i] * forces[i];
-        pos[i] = (float)(x->x_coef[4][i] * sum);
-    }
-
-    // An unstable combination of coefficients drives masses to the bounds
-    // instead of letting them grow without limit; NaN fails both tests and
-    // lands on -1.
-    for (int i = 0; i < n; i++) {
-        if (pos[i] > 1.0f)
-            pos[i] = 1.0f;
-        else if (!(pos[i] >= -1.0f))
-            pos[i] = -1.0f;
-    }
+    // The first and last masses are neighbours across the ring's seam.
+    pos[0] = loopmass_move(x, 0, pos1[n - 1], pos1[1]);
+    for (int i = 1; i < n - 1; i++)
+        pos[i] = loopmass_move(x, i, pos1[i - 1], pos1[i + 1]);
+    pos[n - 1] = loopmass_move(x, n - 1, pos1[n - 2], pos1[0]);
 }
 
 } // namespace loopmass

@@ -1,0 +1,110 @@
+// Speed of the sound engine: the perform routine of one object, and the
+// haptic step alone.  The counter rtf is seconds of audio computed per
+// second of CPU time.
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "headless.h"
+#include "loopmass.h"
+
+using namespace loopmass;
+
+namespace {
+
+// A real object, made through the in-process host, struck and sounding.
+t_loopmass *make_object(int nmasses, int voices)
+{
+    static bool loaded = false;
+    if (!loaded) {
+        headless::fix_calendar(1);
+        headless::load(loopmass::main);
+        loaded = true;
+    }
+    t_atom arg;
+    arg.a_type = A_LONG;
+    arg.a_w.w_long = nmasses;
+    void *x = headless::create("loopmass~", 1, &arg);
+
+    // Preset 3, struck, then one to five pitches.
+    t_atom a[NOSC];
+    a[0].a_type = A_LONG;
+    a[0].a_w.w_long = 3;
+    headless::send(x, INLET_CONTROL, "int", 1, a);
+    headless::send(x, INLET_CONTROL, "bang", 0, nullptr);
+    for (int k = 0; k < voices; k++) {
+        a[k].a_type = A_FLOAT;
+        a[k].a_w.w_float = 110.0f * (float)(k + 1) + 3.0f;
+    }
+    headless::send(x, INLET_PITCH, "list", voices, a);
+    return (t_loopmass *)x;
+}
+
+void BM_Perform(benchmark::State &state)
+{
+    const int nmasses = (int)state.range(0), voices = (int)state.range(1), n = (int)state.range(2);
+    t_loopmass *x = make_object(nmasses, voices);
+    std::vector<float> out((size_t)n);
+    t_int w[4] = {0, (t_int)out.data() - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
+    for (auto _ : state) {
+        loopmass_perform(w);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
+    headless::destroy(x);
+}
+
+void BM_Step(benchmark::State &state)
+{
+    const int nmasses = (int)state.range(0);
+    t_loopmass *x = make_object(nmasses, 1);
+    for (auto _ : state) {
+        loopmass_step(x);
+        benchmark::ClobberMemory();
+    }
+    // One step stands for 256 samples of audio.
+    state.counters["rtf"] =
+        benchmark::Counter((double)state.iterations() * HAPTIC_PERIOD / SAMPLE_RATE, benchmark::Counter::kIsRate);
+    headless::destroy(x);
+}
+
+// The step with every coefficient recomputed, as when a morph rewrites the
+// profiles at every step: the cost the coefficient cache saves.
+void BM_StepUncached(benchmark::State &state)
+{
+    const int nmasses = (int)state.range(0);
+    t_loopmass *x = make_object(nmasses, 1);
+    for (auto _ : state) {
+        for (int i = 0; i < nmasses; i++)
+            x->x_coef_ok[i] = 0;
+        loopmass_step(x);
+        benchmark::ClobberMemory();
+    }
+    state.counters["rtf"] =
+        benchmark::Counter((double)state.iterations() * HAPTIC_PERIOD / SAMPLE_RATE, benchmark::Counter::kIsRate);
+    headless::destroy(x);
+}
+
+// The oscillators alone, without the steps the perform routine paces.
+void BM_Scan(benchmark::State &state)
+{
+    const int nmasses = (int)state.range(0), voices = (int)state.range(1), n = (int)state.range(2);
+    t_loopmass *x = make_object(nmasses, voices);
+    x->x_n = n;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(loopmass_scan(x));
+        benchmark::ClobberMemory();
+    }
+    state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
+    headless::destroy(x);
+}
+
+} // namespace
+
+BENCHMARK(BM_Perform)->ArgNames({"N", "osc", "n"})->ArgsProduct({{3, 64, 256}, {1, 5}, {64, 256}});
+BENCHMARK(BM_Scan)->ArgNames({"N", "osc", "n"})->ArgsProduct({{256}, {1, 5}, {64}});
+BENCHMARK(BM_Step)->ArgNames({"N"})->Arg(3)->Arg(64)->Arg(256);
+BENCHMARK(BM_StepUncached)->ArgNames({"N"})->Arg(3)->Arg(64)->Arg(256);
+
+BENCHMARK_MAIN();
