@@ -134,7 +134,9 @@ void loopmass_list(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
 }
 
 // Strikes the ring: it takes the shape of the initial-position profile, at
-// rest, and the next haptic step releases it.
+// rest, and the next haptic step releases it.  The profile has no lower
+// bound (a negative gain or offset takes it below -1), while the ring never
+// leaves [-1, 1]: the shape is bounded as a step would bound it.
 void loopmass_bang(t_loopmass *x)
 {
     if (x->x_in != INLET_CONTROL)
@@ -143,8 +145,8 @@ void loopmass_bang(t_loopmass *x)
         x->x_osc_phase[k] = 0.0f;
     const float *init = x->x_prof[PROF_INITPOS - 1];
     for (int i = 0; i < x->x_nmasses; i++) {
-        x->x_pos1[i] = init[i];
-        x->x_pos[i] = init[i];
+        x->x_pos1[i] = loopmass_bound(init[i]);
+        x->x_pos[i] = x->x_pos1[i];
     }
 }
 

@@ -147,6 +147,18 @@ void loopmass_resample(t_loopmass *x, t_binbuf *src);
 void loopmass_write(t_loopmass *x, t_symbol *s);
 void loopmass_copylive(t_loopmass *x, t_binbuf *dest);
 
+// A ring position within [-1, 1]: above 1 gives 1, below -1 or not a
+// number gives -1, so that an unstable spring or a wild profile drives
+// masses to the bounds instead of growing without limit.
+inline float loopmass_bound(float v)
+{
+    if (v > 1.0f)
+        return 1.0f;
+    if (!(v >= -1.0f))
+        return -1.0f;
+    return v;
+}
+
 // Reading atoms: the value of a long or float atom as a float.
 inline bool atom_isnum(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
 inline float atom_getfloat(const t_atom *a)
