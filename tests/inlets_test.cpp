@@ -310,6 +310,28 @@ TEST(ControlInlet, BangStrikesTheRingWithTheInitialShape)
     EXPECT_EQ(x->x_pos2[0], 0.125f);
 }
 
+TEST(ControlInlet, BangKeepsTheRingWithinItsBounds)
+{
+    struct Case {
+        const char *message;
+        float value;
+        float position;
+    };
+    // Preset 0 holds an initial position of 0.9 at every mass.
+    for (const Case &c : {Case{"gain", -5.0f, -1.0f}, Case{"offset", NAN, -1.0f}, Case{"offset", -INFINITY, -1.0f},
+                          Case{"gain", 0.5f, 0.45f}}) {
+        SCOPED_TRACE(c.message);
+        Harness h;
+        t_loopmass *x = h.create({L(8)});
+        h.send(x, 6, c.message, {F(c.value)});
+        h.send(x, 0, "bang");
+        for (int i = 0; i < 8; i++) {
+            EXPECT_EQ(bits(x->x_pos[i]), bits(c.position));
+            EXPECT_EQ(bits(x->x_pos1[i]), bits(c.position));
+        }
+    }
+}
+
 TEST(AnyInlet, StopZeroesTheRing)
 {
     for (int inlet = 0; inlet <= 7; inlet++) {
