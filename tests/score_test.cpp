@@ -153,6 +153,7 @@ TEST(ScoreLines, BlanksCommentsAndLineNumbers)
         {"new \"q\"# comment", {"new S<q>"}, {1}},
         {"new 1", {"new L1"}, {1}},
         {"\n\nnew 1\n", {"new L1"}, {3}},
+        {"\xef\xbb\xbfnew 1\n", {"new L1"}, {1}},
     };
     for (const Case &c : cases) {
         std::vector<Event> ev = parse_ok(c.text);
@@ -328,6 +329,8 @@ TEST(ScoreErrors, EachFaultNamesItsLineAndColumn)
         {"new \xed\xa0\x80", 1, 5, "invalid UTF-8"},
         {"new \xf4\x90\x80\x80", 1, 5, "invalid UTF-8"},
         {"new\r\nfoo\r\n", 2, 1, "unknown event"},
+        {"\xef\xbb\xbf foo", 1, 5, "unknown event 'foo'"},
+        {"new\n\xef\xbb\xbf" "0 bang", 2, 1, "unknown event"},
     };
     for (const Case &c : cases) {
         std::vector<Event> events;

@@ -456,6 +456,10 @@ bool parse(const std::string &text, std::vector<Event> &events, ParseError &erro
         if (end == std::string::npos)
             end = text.size();
         std::string s = text.substr(start, end - start);
+        // Editors that mark a file as UTF-8 with a byte order mark put it
+        // before the first word; it counts as blanks.
+        if (line == 1 && s.compare(0, 3, "\xef\xbb\xbf") == 0)
+            s.replace(0, 3, "   ");
         Fault f{&error, line};
         if (!check_bytes(s, f) || !split_words(s, words, f))
             return false;
