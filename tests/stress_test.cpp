@@ -180,7 +180,7 @@ TEST(Stress, HostileMessagesNeverMakeTheOutputOrTheRingRunAway)
     for (int nmasses : {3, 5, 64, 256}) {
         t_loopmass *x = h.create({L(nmasses)});
         h.send(x, INLET_PITCH, "list", {F(220), F(330), F(-110)});
-        for (int round = 0; round < 600; round++) {
+        for (int round = 0; round < 1000; round++) {
             for (int m = c.below(4); m > 0; m--)
                 send_random(h, x, c, file);
             const int n = c.vector_size();
