@@ -496,6 +496,22 @@ TEST(Files, EveryBrokenFileIsRefusedAndChangesNothing)
 TEST(Files, LargeAndBinaryFilesAreRefused)
 {
     TempDir dir;
+    // 128 presets fill the index; 129 would not fit it.
+    std::vector<int> numbers;
+    for (int k = 0; k < 128; k++)
+        numbers.push_back(k);
+    write_text(dir / "128.txt", preset_file(3, -2, numbers));
+    {
+        test::Harness h;
+        t_loopmass *x = object_with_bank(h, 3);
+        h.send(x, 0, "read", {S((dir / "128.txt").c_str())});
+        EXPECT_TRUE(lines(h.take()).empty());
+        EXPECT_EQ(x->x_bank_nentries, 128);
+    }
+    numbers.push_back(128);
+    write_text(dir / "129.txt", preset_file(3, -2, numbers));
+    expect_refused(dir / "129.txt", "129 presets");
+
     // One profile of 40000 values on a line of some 300 KB.
     std::string line = "3 -2 1;\n0;\n";
     for (int i = 0; i < 40000; i++)
