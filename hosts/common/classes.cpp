@@ -221,7 +221,7 @@ namespace patcher {
 
 using classes::add_method;
 
-void setup(t_class **ident, method makefun, method freefun, size_t size, method menufun, short type, ...)
+void setup(t_class **ident, method makefun, method freefun, size_t size, method menufun, int type, ...)
 {
     (void)menufun;
     short spec;
@@ -245,7 +245,7 @@ void setup(t_class **ident, method makefun, method freefun, size_t size, method 
         *ident = classes::current_class;
 }
 
-void addmess(method f, const char *name, short type, ...)
+void addmess(method f, const char *name, int type, ...)
 {
     short spec;
     va_list ap;

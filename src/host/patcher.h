@@ -86,8 +86,8 @@ t_symbol *gensym(const char *name);
 
 // Class registration.  setup() makes the class current; the add*() calls
 // register methods on the current class.  Argument specs end with 0.
-void setup(t_class **ident, method makefun, method freefun, size_t size, method menufun, short type, ...);
-void addmess(method f, const char *name, short type, ...);
+void setup(t_class **ident, method makefun, method freefun, size_t size, method menufun, int type, ...);
+void addmess(method f, const char *name, int type, ...);
 void addbang(method f);
 void addint(method f);
 void addfloat(method f);
