@@ -134,10 +134,10 @@ TEST(Files, WritingKeepsOnlyLivePresetsAndReadsThemBack)
     struct Case {
         const char *what;
         std::function<void(test::Harness &, t_loopmass *)> fill;
-        std::vector<int32_t> numbers;
+        std::vector<std::vector<int32_t>> index; // after reading back
     };
     const Case cases[] = {
-        {"0 and 5 stored, 3 stored then cleared", store_cleared, {0, 5}},
+        {"0 and 5 stored, 3 stored then cleared", store_cleared, {{0, 4, 12}, {5, 396, 3088}}},
         {"2 stored three times",
          [](test::Harness &h, t_loopmass *x) {
              for (int s = 0; s < 3; s++) {
@@ -145,56 +145,36 @@ TEST(Files, WritingKeepsOnlyLivePresetsAndReadsThemBack)
                  h.send(x, 0, "store", {L(2)});
              }
          },
-         {2}},
+         {{2, 4, 12}}},
         {"empty bank", [](test::Harness &, t_loopmass *) {}, {}},
     };
-    const int n = 64;
     for (const Case &c : cases) {
         TempDir dir;
         test::Harness h;
-        t_loopmass *x = h.create({L(n)});
+        t_loopmass *x = h.create({L(64)});
         c.fill(h, x);
         std::vector<std::vector<uint32_t>> before;
-        for (int32_t number : c.numbers)
-            before.push_back(recalled(x, number));
+        for (const std::vector<int32_t> &e : c.index)
+            before.push_back(recalled(x, e[0]));
         h.take();
         h.send(x, 0, "write", {S((dir / "bank.txt").c_str())});
         EXPECT_TRUE(lines(h.take()).empty()) << c.what;
 
-        // The file: the header, then each live preset once, in index order.
+        // The file holds the header and each live preset once; read back,
+        // the bank is exactly the file and each preset recalls as before.
         std::vector<std::string> file = file_atoms(dir / "bank.txt");
-        std::vector<std::string> expected = {"L64", "L-2", "L" + std::to_string(c.numbers.size()), ";"};
-        ASSERT_EQ(file.size(), 4 + c.numbers.size() * (6 * n + 8)) << c.what;
-        EXPECT_EQ(std::vector<std::string>(file.begin(), file.begin() + 4), expected) << c.what;
-
-        // Read back: the bank is exactly the file, compact, and each preset
-        // recalls what it did before.
-        EXPECT_EQ(store_atoms(x->x_bank), file) << c.what;
-        EXPECT_EQ(x->x_bank_nentries, (int32_t)c.numbers.size()) << c.what;
-        EXPECT_EQ(x->x_bank_nstored, (int32_t)c.numbers.size()) << c.what;
-        EXPECT_EQ(x->x_bank_ncleared, 0) << c.what;
-        for (size_t k = 0; k < c.numbers.size(); k++) {
-            EXPECT_EQ(file[4 + k * (6 * n + 8)], "L" + std::to_string(c.numbers[k])) << c.what;
-            EXPECT_EQ(x->x_index[k][0], c.numbers[k]) << c.what;
-            EXPECT_EQ(x->x_index[k][1], (int32_t)(k * (6 * n + 8) + 4)) << c.what;
-            EXPECT_EQ(x->x_index[k][2], (int32_t)(k * (48 * n + 4) + 12)) << c.what;
-            EXPECT_EQ(recalled(x, c.numbers[k]), before[k]) << c.what << ", preset " << c.numbers[k];
-        }
+        ASSERT_EQ(file.size(), 4 + c.index.size() * (6 * 64 + 8)) << c.what;
+        EXPECT_EQ(std::vector<std::string>(file.begin(), file.begin() + 4),
+                  (std::vector<std::string>{"L64", "L-2", "L" + std::to_string(c.index.size()), ";"}))
+            << c.what;
+        BankState s = bank_state(x);
+        EXPECT_EQ(s.atoms, file) << c.what;
+        EXPECT_EQ(s.index, c.index) << c.what;
+        EXPECT_EQ(s.nstored, (int32_t)c.index.size()) << c.what;
+        EXPECT_EQ(s.ncleared, 0) << c.what;
+        for (size_t k = 0; k < c.index.size(); k++)
+            EXPECT_EQ(recalled(x, c.index[k][0]), before[k]) << c.what << ", preset " << c.index[k][0];
     }
-}
-
-TEST(Files, TheIndexAfterReadingBackIsTheCompactOne)
-{
-    TempDir dir;
-    test::Harness h;
-    t_loopmass *x = h.create({L(64)});
-    store_cleared(h, x);
-    h.send(x, 0, "write", {S((dir / "b.txt").c_str())});
-    ASSERT_EQ(x->x_bank_nentries, 2);
-    EXPECT_EQ((std::vector<int32_t>{x->x_index[0][0], x->x_index[0][1], x->x_index[0][2]}),
-              (std::vector<int32_t>{0, 4, 12}));
-    EXPECT_EQ((std::vector<int32_t>{x->x_index[1][0], x->x_index[1][1], x->x_index[1][2]}),
-              (std::vector<int32_t>{5, 396, 3088}));
 }
 
 // Reads a file of m masses into an object of n and checks what the console
@@ -437,20 +417,21 @@ t_loopmass *object_with_bank(test::Harness &h, int n)
     return x;
 }
 
-// Reads name into an object with a bank and checks that the bank, its
-// index and counters, the profiles and the path stay exactly as they were.
-void expect_refused(const std::string &name, const std::string &what)
+// Sends selector with name to an object with a bank and checks the one
+// console line and that the bank, its index and counters, the profiles and
+// the path stay exactly as they were.
+void expect_refused(const char *selector, const std::string &name, const std::string &line)
 {
     test::Harness h;
     t_loopmass *x = object_with_bank(h, 3);
     BankState before = bank_state(x);
     std::vector<uint32_t> raw = raw_bits(x);
     short vol = x->x_filevol;
-    h.send(x, 0, "read", {S(name.c_str())});
-    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: error reading " + name})) << what;
-    EXPECT_EQ(bank_state(x), before) << what;
-    EXPECT_EQ(raw_bits(x), raw) << what;
-    EXPECT_EQ(x->x_filevol, vol) << what;
+    h.send(x, 0, selector, {S(name.c_str())});
+    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: " + line + " " + name})) << name;
+    EXPECT_EQ(bank_state(x), before) << name;
+    EXPECT_EQ(raw_bits(x), raw) << name;
+    EXPECT_EQ(x->x_filevol, vol) << name;
 }
 
 TEST(Files, EveryBrokenFileIsRefusedAndChangesNothing)
@@ -464,114 +445,70 @@ TEST(Files, EveryBrokenFileIsRefusedAndChangesNothing)
         "text_after_end",    "header_unended",
     };
     const std::string corpus = std::string(LOOPMASS_SOURCE_DIR) + "/tests/broken/";
-
-    // The corpus breaks this file, which is read.
-    TempDir dir;
-    write_text(dir / "whole.txt", "3 -2 1;\n0;\n0.1 0.2 0.3;\n0.4 0.5 0.6;\n0.7 0.8 0.9;\n0.1 0.1 0.1;\n"
-                                  "0.5 0.5 0.5;\n0.9 0.9 0.9;\n");
-    {
-        test::Harness h;
-        t_loopmass *x = object_with_bank(h, 3);
-        h.send(x, 0, "read", {S((dir / "whole.txt").c_str())});
-        EXPECT_TRUE(lines(h.take()).empty());
-        EXPECT_EQ(x->x_bank_nentries, 1);
-    }
-
-    size_t listed = 0;
-    for (const char *kind : kinds) {
-        std::string path = corpus + kind + ".txt";
-        ASSERT_TRUE(fs::exists(path)) << path;
-        expect_refused(path, kind);
-        listed++;
-    }
-    // Whatever else is in the corpus is refused too.
     size_t found = 0;
     for (const fs::directory_entry &e : fs::directory_iterator(corpus)) {
         found++;
-        expect_refused(e.path().string(), e.path().filename().string());
+        expect_refused("read", e.path().string(), "error reading");
     }
-    EXPECT_EQ(found, listed) << "every file of the corpus is named above";
-}
+    for (const char *kind : kinds)
+        EXPECT_TRUE(fs::exists(corpus + kind + ".txt")) << kind;
+    EXPECT_EQ(found, sizeof kinds / sizeof kinds[0]) << "every file of the corpus is named above";
 
-TEST(Files, LargeAndBinaryFilesAreRefused)
-{
+    // Made here: too many presets for the index, a 300 KB line holding a
+    // profile of 40000 values, and a binary file.
     TempDir dir;
-    // 128 presets fill the index; 129 would not fit it.
     std::vector<int> numbers;
-    for (int k = 0; k < 128; k++)
+    for (int k = 0; k < 129; k++)
         numbers.push_back(k);
-    write_text(dir / "128.txt", preset_file(3, -2, numbers));
-    {
-        test::Harness h;
-        t_loopmass *x = object_with_bank(h, 3);
-        h.send(x, 0, "read", {S((dir / "128.txt").c_str())});
-        EXPECT_TRUE(lines(h.take()).empty());
-        EXPECT_EQ(x->x_bank_nentries, 128);
-    }
-    numbers.push_back(128);
     write_text(dir / "129.txt", preset_file(3, -2, numbers));
-    expect_refused(dir / "129.txt", "129 presets");
-
-    // One profile of 40000 values on a line of some 300 KB.
     std::string line = "3 -2 1;\n0;\n";
     for (int i = 0; i < 40000; i++)
         line += "0.123456 ";
-    line += ";\n";
-    write_text(dir / "line.txt", line);
-    expect_refused(dir / "line.txt", "a 300 KB line");
-
+    write_text(dir / "line.txt", line + ";\n");
     std::string binary;
     for (int i = 0; i < 4096; i++)
         binary += (char)((i * 7 + 3) % 256);
     write_text(dir / "binary.txt", binary);
-    expect_refused(dir / "binary.txt", "a binary file");
+    for (const char *name : {"129.txt", "line.txt", "binary.txt"})
+        expect_refused("read", dir / name, "error reading");
+
+    // What the corpus breaks is read: this file, and a full index.
+    numbers.pop_back();
+    write_text(dir / "128.txt", preset_file(3, -2, numbers));
+    write_text(dir / "whole.txt", "3 -2 1;\n0;\n0.1 0.2 0.3;\n0.4 0.5 0.6;\n0.7 0.8 0.9;\n0.1 0.1 0.1;\n"
+                                  "0.5 0.5 0.5;\n0.9 0.9 0.9;\n");
+    for (const char *name : {"128.txt", "whole.txt"}) {
+        test::Harness h;
+        t_loopmass *x = object_with_bank(h, 3);
+        h.send(x, 0, "read", {S((dir / name).c_str())});
+        EXPECT_TRUE(lines(h.take()).empty()) << name;
+        EXPECT_EQ(x->x_bank_nentries, name[0] == '1' ? 128 : 1) << name;
+    }
 }
 
-TEST(Files, NamesTooLongForTheBufferAreRefused)
+TEST(Files, FailedReadsAndWritesChangeNothing)
 {
     TempDir dir;
-    const std::string name(300, 'n');
-    test::Harness h;
-    t_loopmass *x = object_with_bank(h, 3);
-    BankState before = bank_state(x);
-
-    h.send(x, 0, "read", {S(name.c_str())});
-    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: error reading " + name}));
-    h.send(x, 0, "write", {S(name.c_str())});
-    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: error writing " + name}));
-    EXPECT_EQ(bank_state(x), before);
-
-    // 255 characters fit: such a name is looked for and not found.
+    const std::string too_long(256, 'n');
+    // 255 characters fit the name buffer: such a name is looked for.
     const std::string longest = dir.path + "/" + std::string(255 - dir.path.size() - 1, 'm');
-    ASSERT_EQ(longest.size(), 255u);
-    h.send(x, 0, "read", {S(longest.c_str())});
-    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: can't find file " + longest}));
-}
-
-TEST(Files, AFailedWriteKeepsTheBankAsItWas)
-{
-    TempDir dir;
-    test::Harness h;
-    t_loopmass *x = object_with_bank(h, 3);
-    BankState before = bank_state(x);
-    const std::string name = dir / "no-such-folder/bank.txt";
-    h.send(x, 0, "write", {S(name.c_str())});
-    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: error writing " + name}));
-    EXPECT_EQ(bank_state(x), before) << "not compacted by a read-back";
-    EXPECT_FALSE(fs::exists(name));
-}
-
-TEST(Files, ANameThatCannotBeFoundChangesNothing)
-{
-    TempDir dir;
-    test::Harness h;
-    t_loopmass *x = object_with_bank(h, 3);
-    BankState before = bank_state(x);
-    short vol = x->x_filevol;
-    h.send(x, 0, "read", {S((dir / "absent.txt").c_str())});
-    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: can't find file " + (dir / "absent.txt")}));
-    EXPECT_EQ(bank_state(x), before);
-    EXPECT_EQ(x->x_filevol, vol);
+    struct Case {
+        const char *selector;
+        std::string name;
+        const char *line;
+    };
+    const Case cases[] = {
+        {"read", dir / "absent.txt", "can't find file"},
+        {"read", longest, "can't find file"},
+        {"read", too_long, "error reading"},
+        {"write", too_long, "error writing"},
+        // Not compacted by a read-back.
+        {"write", dir / "no-such-folder/bank.txt", "error writing"},
+    };
+    for (const Case &c : cases)
+        expect_refused(c.selector, c.name, c.line);
+    EXPECT_FALSE(fs::exists(dir / "no-such-folder"));
+    EXPECT_EQ(fs::directory_iterator(dir.path), fs::directory_iterator()) << "nothing written";
 }
 
 TEST(Files, DialogsChooseTheFolderOfLaterWrites)
