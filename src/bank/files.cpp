@@ -44,14 +44,12 @@ static bool loopmass_nextend(t_cursor *c)
     return loopmass_next(c, &a) && a.a_type == A_SEMI;
 }
 
-// What a checked file holds: its header, its preset numbers, and a store
-// laid out exactly as the bank is (every profile value a float atom).
+// What a checked file holds besides its presets.
 struct t_presetfile {
     int32_t nmasses;
     int32_t version;
     int32_t npresets;
     int32_t numbers[INDEXSIZE];
-    t_binbuf *store;
 };
 
 // Reads one profile of m values into values[], longs taken as floats.
@@ -66,10 +64,11 @@ static bool loopmass_nextprofile(t_cursor *c, int m, t_atom *values)
     return loopmass_nextend(c);
 }
 
-// Checks the whole content of a store read from a file and copies it into
-// f->store.  Returns false, with nothing allocated, when the content is not
-// a preset file this object can hold.
-static bool loopmass_checkfile(t_binbuf *src, t_presetfile *f)
+// Checks the whole content of a store read from a file, copying it into the
+// empty store dest laid out exactly as the bank is (every profile value a
+// float atom).  Returns false when the content is not a preset file this
+// object can hold; dest is then to be thrown away.
+static bool loopmass_checkfile(t_binbuf *src, t_presetfile *f, t_binbuf *dest)
 {
     t_cursor c = {src, 0, 0};
     t_atom values[MAXMASSES];
@@ -79,35 +78,22 @@ static bool loopmass_checkfile(t_binbuf *src, t_presetfile *f)
         return false;
     if (f->nmasses < MINMASSES || f->nmasses > MAXMASSES || f->npresets < 0 || f->npresets > INDEXSIZE)
         return false;
+    binbuf_vinsert(dest, "lll", (long)f->nmasses, (long)f->version, (long)f->npresets);
 
-    f->store = binbuf_new();
-    binbuf_vinsert(f->store, "lll", (long)f->nmasses, (long)f->version, (long)f->npresets);
     for (int k = 0; k < f->npresets; k++) {
         int32_t number;
-        bool ok = loopmass_nextlong(&c, &number) && number >= 0 && loopmass_nextend(&c);
-        if (ok) {
-            binbuf_vinsert(f->store, "l", (long)number);
-            f->numbers[k] = number;
-        }
-        for (int p = 0; ok && p < NKINDS; p++) {
-            ok = loopmass_nextprofile(&c, f->nmasses, values);
-            if (ok)
-                binbuf_insert(f->store, nullptr, (short)f->nmasses, values);
-        }
-        if (!ok) {
-            freeobject(f->store);
-            f->store = nullptr;
+        if (!loopmass_nextlong(&c, &number) || number < 0 || !loopmass_nextend(&c))
             return false;
+        f->numbers[k] = number;
+        binbuf_vinsert(dest, "l", (long)number);
+        for (int p = 0; p < NKINDS; p++) {
+            if (!loopmass_nextprofile(&c, f->nmasses, values))
+                return false;
+            binbuf_insert(dest, nullptr, (short)f->nmasses, values);
         }
     }
-
     t_atom extra;
-    if (loopmass_next(&c, &extra)) {
-        freeobject(f->store);
-        f->store = nullptr;
-        return false;
-    }
-    return true;
+    return !loopmass_next(&c, &extra);
 }
 
 // Points index entry k at group k of a bank of m values per profile.
@@ -123,11 +109,12 @@ static void loopmass_setindex(t_loopmass *x, const int32_t *numbers, int32_t cou
 short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type)
 {
     t_binbuf *raw = binbuf_new();
+    t_binbuf *accepted = binbuf_new();
     t_presetfile f;
-    f.store = nullptr;
-    bool ok = binbuf_read(raw, name, path, type != FOUR_CHAR_TEXT) == 0 && loopmass_checkfile(raw, &f);
+    bool ok = binbuf_read(raw, name, path, type != FOUR_CHAR_TEXT) == 0 && loopmass_checkfile(raw, &f, accepted);
     freeobject(raw);
     if (!ok) {
+        freeobject(accepted);
         error("loopmass~: error reading %s", name);
         return 1;
     }
@@ -144,13 +131,13 @@ short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type)
     // At creation N is still 0 and the file's count becomes the object's.
     if (x->x_nmasses <= 0 || f.nmasses == x->x_nmasses) {
         freeobject(x->x_bank);
-        x->x_bank = f.store;
+        x->x_bank = accepted;
         return 0;
     }
     post("loopmass~: number of masses in the file: %i", f.nmasses);
     post("Data have been resized to %i masses", x->x_nmasses);
-    loopmass_resample(x, f.store);
-    freeobject(f.store);
+    loopmass_resample(x, accepted);
+    freeobject(accepted);
     return 0;
 }
 
@@ -230,7 +217,7 @@ short loopmass_read(t_loopmass *x, t_symbol *s)
             return 1;
         short status = loopmass_readfile(x, name, path, type);
         x->x_filevol = path;
-        return status ? 1 : 0;
+        return status;
     }
     if (!loopmass_copyname(name, s)) {
         error("loopmass~: error reading %s", s->s_name);
@@ -240,7 +227,7 @@ short loopmass_read(t_loopmass *x, t_symbol *s)
         error("loopmass~: can't find file %s", name);
         return 1;
     }
-    return loopmass_readfile(x, name, path, type) ? 1 : 0;
+    return loopmass_readfile(x, name, path, type);
 }
 
 void loopmass_copylive(t_loopmass *x, t_binbuf *dest)
@@ -269,8 +256,9 @@ void loopmass_write(t_loopmass *x, t_symbol *s)
     char name[MAX_FILENAME_CHARS] = "";
     short path = x->x_filevol;
     t_fourcc type = FOUR_CHAR_TEXT;
+    bool dialog = loopmass_noname(s);
 
-    if (loopmass_noname(s)) {
+    if (dialog) {
         if (saveasdialog_extended(name, &path, &type, loopmass_filetypes, 1))
             return;
     } else if (!loopmass_copyname(name, s)) {
@@ -287,7 +275,7 @@ void loopmass_write(t_loopmass *x, t_symbol *s)
         return;
     }
     // Reading the file back compacts the bank to its live presets.
-    if (loopmass_noname(s)) {
+    if (dialog) {
         loopmass_readfile(x, name, path, type);
         x->x_filevol = path;
     } else {
