@@ -19,7 +19,6 @@
 #include "../common/classes.h"
 #include "../common/store.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -29,7 +28,6 @@
 #include <string>
 #include <vector>
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
