@@ -329,7 +329,7 @@ TEST(Scan, MatchesThePlainLoopBitForBit)
             }
             if (round % 5 == 4)
                 x->x_osc_freq[rng() % NOSC] = 0;
-            const int n = 1 << (rng() % 12);
+            const int n = round % 2 ? 1 << (rng() % 12) : 1 + (int)(rng() % MIXSIZE);
             x->x_n = n;
             const short v = loopmass_scan(x);
             ref_scan(nmasses, x->x_pos, x->x_pos1, x->x_osc_freq, x->x_osc_gain, phases, mix, n);

@@ -39,21 +39,26 @@ struct t_table {
     double old[MAXMASSES + 1];
 };
 
-// One oscillator: its phase step, its gain and where it stands.
+// Samples scanned at a time: the oscillators' contributions wait on the
+// stack for the mix, in chunks of this many samples.
+static const int CHUNK = 64;
+
+// One oscillator: its phase step, its gain and where it stands (a float
+// value, held in double to spare conversions).
 struct t_reader {
     double inc;
     double gain;
-    float phase;
+    double phase;
 };
 
 // Moves an oscillator one sample along the ring and reads both shapes
 // there.
-static inline void loopmass_advance(t_reader &r, double nd, const t_table &t, float &now, float &old)
+static inline void loopmass_advance(t_reader &r, double nd, double nd2, const t_table &t, float &now, float &old)
 {
     double p = r.phase + r.inc;
     // fmod of a value in [0, 2N) is exact, so subtracting N once gives the
     // same bits far more cheaply.
-    if (p >= 0.0 && p < 2.0 * nd) {
+    if (p >= 0.0 && p < nd2) {
         if (p >= nd)
             p -= nd;
     } else {
@@ -61,7 +66,9 @@ static inline void loopmass_advance(t_reader &r, double nd, const t_table &t, fl
     }
     r.phase = (float)p;
     const int i0 = (int)p; // p >= 0, so this is its floor
-    const double frac = r.phase - (float)i0;
+    // The float phase less a whole number below it is exact in float, so
+    // taking it in double gives the same value.
+    const double frac = r.phase - i0;
     now = (float)(t.now[i0] + frac * (t.now[i0 + 1] - t.now[i0]));
     old = (float)(t.old[i0] + frac * (t.old[i0 + 1] - t.old[i0]));
 }
@@ -93,24 +100,33 @@ short loopmass_scan(t_loopmass *x)
     table.now[nmasses] = x->x_pos[0];
     table.old[nmasses] = x->x_pos1[0];
 
-    // Sample by sample, the oscillators in turn: each mix entry sees the
-    // same operations in the same order as when each oscillator runs over
-    // the whole vector, but the oscillators' phase chains overlap in time.
-    for (int j = 0; j < n; j++) {
-        const double dj = j;
-        float now, old;
+    // The oscillators advance together, sample by sample, so that their
+    // phase chains overlap in time; their contributions are then summed into
+    // the mix in oscillator order, rounding after each one, which gives
+    // every mix entry the same bits as running each oscillator over the
+    // whole vector in turn.
+    for (int start = 0; start < n; start += CHUNK) {
+        const int end = n - start < CHUNK ? n : start + CHUNK;
+        double part[NOSC][CHUNK];
+        for (int j = start; j < end; j++) {
+            const double dj = j;
+            for (int k = 0; k < v; k++) {
+                float now, old;
+                loopmass_advance(osc[k], nd, 2.0 * nd, table, now, old);
+                part[k][j - start] = ((dj * now + (nd - dj) * old) * invn) * osc[k].gain;
+            }
+        }
         // The first oscillator overwrites the mix (its weight on the old
         // entry is 0), the later ones add to it.
-        loopmass_advance(osc[0], nd, table, now, old);
-        float m = (float)(0.0 * mix[j] + ((dj * now + (nd - dj) * old) * invn) * osc[0].gain);
-        for (int k = 1; k < v; k++) {
-            loopmass_advance(osc[k], nd, table, now, old);
-            m = (float)(1.0 * m + ((dj * now + (nd - dj) * old) * invn) * osc[k].gain);
+        for (int j = start; j < end; j++) {
+            float m = (float)(0.0 * mix[j] + part[0][j - start]);
+            for (int k = 1; k < v; k++)
+                m = (float)(1.0 * m + part[k][j - start]);
+            mix[j] = m;
         }
-        mix[j] = m;
     }
     for (int k = 0; k < v; k++)
-        x->x_osc_phase[k] = osc[k].phase;
+        x->x_osc_phase[k] = (float)osc[k].phase;
     return v;
 }
 
