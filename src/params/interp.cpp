@@ -38,10 +38,10 @@ short loopmass_interp_all(t_loopmass *x, t_block dest, float v)
 
 short loopmass_interp_one(t_loopmass *x, short k, float v)
 {
+    // Not a number fails both tests: toward the preset below, all the way.
     int d = v > 0 ? 1 : -1;
-    // A v that is not a number gives no weight, so it changes nothing.
     double mag = std::fabs((double)v);
-    float w = (float)(mag < 1.0 || std::isnan(mag) ? mag : 1.0);
+    float w = (float)(mag < 1.0 ? mag : 1.0);
 
     t_block here, there;
     if (loopmass_recall(x, here, x->x_preset))
