@@ -52,19 +52,13 @@ static void loopmass_coefs(t_loopmass *x, int n)
     }
 }
 
-// The new position of mass i from its neighbours at time t, clamped.  An
-// unstable combination of coefficients drives masses to the bounds instead
-// of letting them grow without limit; NaN fails both tests and lands on -1.
+// The new position of mass i from its neighbours at time t, kept within
+// the ring's bounds.
 static inline float loopmass_move(const t_loopmass *x, int i, double left, double right)
 {
     const double sum = x->x_coef[0][i] * x->x_pos1[i] + x->x_coef[1][i] * (left + right) +
                        x->x_coef[2][i] * x->x_pos2[i] + x->x_coef[3][i] * x->x_prof[PROF_FORCES - 1][i];
-    const float v = (float)(x->x_coef[4][i] * sum);
-    if (v > 1.0f)
-        return 1.0f;
-    if (!(v >= -1.0f))
-        return -1.0f;
-    return v;
+    return loopmass_bound((float)(x->x_coef[4][i] * sum));
 }
 
 void loopmass_step(t_loopmass *x)
