@@ -229,13 +229,13 @@ TEST(ScoreEvents, EveryEventForm)
 
 TEST(ScoreEvents, OnlySetupLinesBeforeTheObjectAndOnlyTimeWithoutIt)
 {
-    std::vector<Event> ev = parse_ok("vs 32\nseed 5\ndialog a.txt\ndialog cancel\nnew\n"
-                                     "free\nrun 10\nwait 5\nvs 16\nseed 1\nnew 8\n0 bang\n");
+    std::vector<Event> ev = parse_ok("vs 32\nseed 5\nnew\n"
+                                     "free\nrun 10\nwait 5\ndialog a.txt\ndialog cancel\nvs 16\nseed 1\nnew 8\n0 bang\n");
     std::vector<std::string> got;
     for (const Event &e : ev)
         got.push_back(describe(e));
-    std::vector<std::string> want = {"vs 32",  "seed 5", "dialog <a.txt>", "cancel", "new",    "free",
-                                     "run 10", "wait 2205", "vs 16",    "seed 1", "new L8", "msg 0 bang"};
+    std::vector<std::string> want = {"vs 32",     "seed 5",         "new",    "free",  "run 10", "wait 2205",
+                                     "dialog <a.txt>", "cancel", "vs 16", "seed 1", "new L8", "msg 0 bang"};
     EXPECT_EQ(got, want);
 }
 
@@ -255,6 +255,8 @@ TEST(ScoreErrors, EachFaultNamesItsLineAndColumn)
         {"wait 10", 1, 1, "before 'new'"},
         {"free", 1, 1, "before 'new'"},
         {"assist in 0", 1, 1, "before 'new'"},
+        {"dialog a.txt\nnew", 1, 1, "before 'new'"},
+        {"vs 64\ndialog cancel\nnew", 2, 1, "before 'new'"},
         {"new\nfree\n0 bang", 3, 1, "no object (freed on line 2)"},
         {"new\nfree\nprint pos", 3, 1, "no object"},
         {"new\nfree\nassist in 0", 3, 1, "no object"},
@@ -291,8 +293,8 @@ TEST(ScoreErrors, EachFaultNamesItsLineAndColumn)
         {"new\nwait soon", 2, 6, "'wait' needs"},
         {"new\nwait 1e10", 2, 6, "'wait' needs"},
         {"new\nwait 1e999", 2, 6, "'wait' needs"},
-        {"dialog", 1, 1, "'dialog' needs"},
-        {"dialog a b", 1, 10, "unexpected word"},
+        {"new\ndialog", 2, 1, "'dialog' needs"},
+        {"new\ndialog a b", 2, 10, "unexpected word"},
         {"new\nassist", 2, 1, "'assist' needs"},
         {"new\nassist up 1", 2, 8, "'assist' needs"},
         {"new\nassist in x", 2, 11, "'assist' needs"},

@@ -394,6 +394,9 @@ bool parse_event(const std::vector<Word> &words, bool object, int freed_line, Ev
         return true;
     }
     if (w == "dialog") {
+        // Only vs and seed may come before the first object.
+        if (freed_line == 0 && !object)
+            return f.set(words[0].column, "'dialog' before 'new'");
         if (!expect_count(words, 1, "'dialog' needs a file name or 'cancel'", f))
             return false;
         e.kind = words[1].text == "cancel" && !words[1].quoted ? EV_DIALOG_CANCEL : EV_DIALOG;
