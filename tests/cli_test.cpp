@@ -163,6 +163,25 @@ TEST_F(Cli, DisplayClockDuringWaitsTicksEveryMillisecondUpToTheEnd)
     EXPECT_EQ(r.channel("out2")[0].payload, "0.5 0.5 0.5 0.5 0.5 0.5 0.5 0.5");
 }
 
+TEST_F(Cli, AWaitTicksAtEveryWholeMillisecondBeforeItsEnd)
+{
+    // A display clock re-armed every millisecond shows each scheduler tick,
+    // also those that fall less than a tick of the logical clock before the
+    // end of the wait.
+    const std::pair<const char *, std::vector<std::string>> cases[] = {
+        {"0", {}},
+        {"0.001", {"0.000"}},
+        {"1", {"0.000"}},
+        {"1.001", {"0.000", "1.000"}},
+        {"2.5", {"0.000", "1.000", "2.000"}},
+    };
+    for (const auto &c : cases) {
+        Result r = run(std::string("new 8\n0 disprate 1\nwait ") + c.first + "\n");
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.times("out2"), c.second) << "wait " << c.first;
+    }
+}
+
 TEST_F(Cli, ClocksDuringRunFireAtVectorStarts)
 {
     // 200 samples in vectors of 64 are four whole vectors.

@@ -178,7 +178,7 @@ private:
         case EV_RUN:
             return run_samples(e.count);
         case EV_WAIT:
-            wait_ticks(e.count);
+            wait_ticks(e.count, e.number);
             return true;
         case EV_DIALOG:
             headless::queue_dialog(e.text);
@@ -232,13 +232,13 @@ private:
         return !failed_;
     }
 
-    // Scheduler ticks every millisecond from now, up to but not including
-    // the end of the wait.
-    void wait_ticks(int64_t ticks)
+    // `scheduled` scheduler ticks every millisecond from now (those before
+    // the exact end of the wait), then time moves to its end.
+    void wait_ticks(int64_t ticks, int64_t scheduled)
     {
         t_ticks start = headless::now();
-        for (t_ticks t = start; t < start + ticks; t += headless::TICKS_PER_MS) {
-            headless::set_now(t);
+        for (int64_t k = 0; k < scheduled; k++) {
+            headless::set_now(start + k * headless::TICKS_PER_MS);
             headless::run_clocks();
         }
         headless::set_now(start + ticks);

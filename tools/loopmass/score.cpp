@@ -318,6 +318,9 @@ bool parse_wait(const std::vector<Word> &words, Event &e, Fault &f)
         return f.set(words[1].column, usage);
     e.kind = EV_WAIT;
     e.count = std::llround(ms * (double)TICKS_PER_MS);
+    // The scheduler ticks at every whole millisecond before the exact end,
+    // also when the end rounds onto the logical clock at or before it.
+    e.number = (int32_t)std::ceil(ms);
     return true;
 }
 

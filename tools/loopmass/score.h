@@ -25,7 +25,7 @@ enum EventKind {
     EV_SEED,          // number: calendar seconds
     EV_MESSAGE,       // number: inlet; text: selector; atoms: arguments
     EV_RUN,           // count: samples
-    EV_WAIT,          // count: logical ticks (1/441 ms)
+    EV_WAIT,          // count: logical ticks (1/441 ms); number: scheduler ticks
     EV_DIALOG,        // text: path
     EV_DIALOG_CANCEL,
     EV_ASSIST,        // text: "in" or "out"; number: inlet or outlet
