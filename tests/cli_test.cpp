@@ -237,6 +237,11 @@ TEST_F(Cli, PrintShowsTheRecord)
         {"print bank", "bank 8 -2 0 0 0"},
         {"print bankatoms", "bankatoms 8 -2 0 ;"},
         {"0 store 5\n0 store 2\n0 clear 5\nprint bank", "bank 8 -2 2 1 2 -1 4 12 2 60 400"},
+        // Halfway between presets of infinite opposite masses: not a number,
+        // written the one way whatever sign the arithmetic gave it.
+        {"1 list 1e39 1e39 1e39 1e39 1e39 1e39 1e39 1e39\n0 store 11\n"
+         "1 list -1e39 -1e39 -1e39 -1e39 -1e39 -1e39 -1e39 -1e39\n0 store 12\n0 11.5\nprint raw 1",
+         "raw 1 nan nan nan nan nan nan nan nan"},
         {"assist in 0", "Control inlet"},
         {"assist in 7", "Pitches: (float) pitch, (list) pitches"},
         {"assist out 0", "(signal) Sound Out"},

@@ -386,6 +386,16 @@ TEST(Transcript, DoublesAndAtomsReadBack)
     for (const auto &c : doubles)
         EXPECT_EQ(score::double_text(c.first), c.second) << c.second;
 
+    const std::pair<float, const char *> floats[] = {
+        {1.0f, "1.0"}, {0.1f, "0.1"}, {2.5e-7f, "2.5e-07"}, {-0.0f, "-0.0"}, {INFINITY, "inf"}, {-INFINITY, "-inf"},
+        // Every NaN is written the one way, whatever its sign bit.
+        {std::nanf(""), "nan"}, {-std::nanf(""), "nan"},
+    };
+    for (const auto &c : floats) {
+        EXPECT_EQ(score::float_text(c.first), c.second) << c.second;
+        EXPECT_EQ(score::atom_text(test::F(c.first)), c.second) << c.second;
+    }
+
     patcher::t_atom semi;
     semi.a_type = patcher::A_SEMI;
     const patcher::t_atom atoms[] = {test::L(-3), test::F(1.0f), test::F(0.1f), test::S("all"), semi};

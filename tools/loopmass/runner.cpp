@@ -20,7 +20,7 @@ std::string floats_text(const float *v, int n)
     std::string s;
     for (int i = 0; i < n; i++) {
         s += ' ';
-        s += store::float_text(v[i]);
+        s += float_text(v[i]);
     }
     return s;
 }

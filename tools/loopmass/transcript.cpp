@@ -30,13 +30,22 @@ std::string double_text(double d)
     return s;
 }
 
+std::string float_text(float f)
+{
+    // Readers of transcripts know one text for not-a-number; its sign bit,
+    // which depends on the processor's arithmetic, is not shown.
+    if (std::isnan(f))
+        return "nan";
+    return store::float_text(f);
+}
+
 std::string atom_text(const patcher::t_atom &a)
 {
     switch (a.a_type) {
     case patcher::A_LONG:
         return std::to_string(a.a_w.w_long);
     case patcher::A_FLOAT:
-        return store::float_text(a.a_w.w_float);
+        return float_text(a.a_w.w_float);
     case patcher::A_SYM:
         return a.a_w.w_sym ? a.a_w.w_sym->s_name : "";
     case patcher::A_SEMI:

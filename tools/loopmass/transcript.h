@@ -16,6 +16,10 @@ std::string time_text(int64_t ticks);
 // an exponent (inf, -inf and nan as such).
 std::string double_text(double d);
 
+// Shortest text that reads back to the same float, always with a "." or an
+// exponent (inf, -inf and nan as such).
+std::string float_text(float f);
+
 // A long as an integer, a float as its shortest text, a symbol as its
 // name, a message end as ";".
 std::string atom_text(const patcher::t_atom &a);
