@@ -85,6 +85,9 @@ static void loopmass_defaults(t_loopmass *x)
         x->x_phase[k] = 0.0f;
         x->x_extra[k] = 0.0f;
     }
+    // No coefficient of the haptic step is known yet.
+    for (int i = 0; i < MAXMASSES; i++)
+        x->x_coef_ok[i] = 0;
     // The first display tick comes before any haptic step: it shows the
     // ring at rest.
     for (int i = 0; i < n; i++) {
