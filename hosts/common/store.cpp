@@ -302,10 +302,9 @@ bool word_atom(const std::string &w, t_atom &a)
             float inf = std::numeric_limits<float>::infinity();
             a.a_w.w_float = w[0] == '-' ? -inf : inf;
         } else {
-            // strtod gives +-HUGE_VAL beyond the double range, which the
-            // rounding to float keeps infinite; so does a double beyond the
-            // float range.
-            a.a_w.w_float = (float)std::strtod(w.c_str(), nullptr);
+            // strtof rounds the text once, straight to the nearest float,
+            // and gives +-inf beyond the float range.
+            a.a_w.w_float = std::strtof(w.c_str(), nullptr);
         }
         return true;
     }

@@ -1,6 +1,5 @@
 #include "score.h"
 
-#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -199,19 +198,6 @@ bool is_decimal_text(const std::string &s)
     return i == n && (dot || exponent);
 }
 
-// Rounds a double to the nearest float as IEEE arithmetic does, written out
-// so that no out-of-range conversion happens: beyond the largest float by
-// half an ulp or more the result is infinite.
-float round_to_float(double d)
-{
-    const double limit = 0x1p128 - 0x1p103; // FLT_MAX + half its ulp
-    if (std::fabs(d) >= limit)
-        return d < 0 ? -INFINITY : INFINITY;
-    if (std::fabs(d) > FLT_MAX)
-        return d < 0 ? -FLT_MAX : FLT_MAX;
-    return (float)d;
-}
-
 bool type_word(const Word &w, Atom &a, Fault &f)
 {
     a = Atom{Atom::SYMBOL, 0, 0.0f, w.text};
@@ -236,7 +222,9 @@ bool type_word(const Word &w, Atom &a, Fault &f)
         a.s.clear();
     } else if (is_decimal_text(w.text)) {
         a.type = Atom::FLOAT;
-        a.f = round_to_float(std::strtod(w.text.c_str(), nullptr));
+        // strtof rounds the text once, straight to the nearest float, and
+        // gives +-inf beyond the float range.
+        a.f = std::strtof(w.text.c_str(), nullptr);
         a.s.clear();
     }
     return true;
