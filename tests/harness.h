@@ -26,6 +26,16 @@ inline uint32_t bits(float f)
     return u;
 }
 
+// A value no routine writes, and a block filled with it, to see which
+// entries a routine touched.
+const float SENTINEL = -123.5f;
+inline void fill(loopmass::t_block b)
+{
+    for (int p = 0; p < loopmass::NKINDS; p++)
+        for (int i = 0; i < loopmass::MAXMASSES; i++)
+            b[p][i] = SENTINEL;
+}
+
 // One thing an object sent: a console line (channel "post" or "error", text)
 // or a list on an outlet (channel "out1" or "out2", atoms).
 struct Event {

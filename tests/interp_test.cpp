@@ -12,14 +12,8 @@ using test::bits;
 
 namespace {
 
-const float SENTINEL = -123.5f;
-
-void fill(t_block b)
-{
-    for (int p = 0; p < NKINDS; p++)
-        for (int i = 0; i < MAXMASSES; i++)
-            b[p][i] = SENTINEL;
-}
+using test::fill;
+using test::SENTINEL;
 
 // Factory presets a and b blended by w, drawn from the generator in the
 // order the routines draw them.

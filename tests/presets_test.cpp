@@ -13,14 +13,8 @@ using test::L;
 
 namespace {
 
-const float SENTINEL = -123.5f;
-
-void fill(t_block b)
-{
-    for (int p = 0; p < NKINDS; p++)
-        for (int i = 0; i < MAXMASSES; i++)
-            b[p][i] = SENTINEL;
-}
+using test::fill;
+using test::SENTINEL;
 
 double bump(int i, int n) { return 1 - std::cos((i * 6.283185307179586) / n); }
 
