@@ -1,5 +1,5 @@
 // The in-process host on its own, driven through toy classes: dispatch by
-// argument spec and inlet, outlet order, clocks on logical time, the signal
+// argument types and inlet, outlet order, clocks on logical time, the signal
 // chain, the console, dialogs and locating files.
 
 #include <gtest/gtest.h>
@@ -202,7 +202,7 @@ struct DispatchCase {
     const char *call; // nullptr: no method called
 };
 
-TEST_F(Host, DispatchConvertsArgumentsBySpecAndWritesTheInlet)
+TEST_F(Host, DispatchConvertsArgumentsByTypeAndWritesTheInlet)
 {
     const float nan = std::nanf("");
     const std::vector<DispatchCase> cases = {

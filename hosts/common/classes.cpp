@@ -27,24 +27,24 @@ t_class *current_class = nullptr;
 
 const short MAXARGC = 32767;
 
-// Casts the generic method pointer back to the signature its argument spec
-// implies, as the patcher does (through void (*)(void), the type that
+// Casts the generic method pointer back to the signature its argument types
+// imply, as the patcher does (through void (*)(void), the type that
 // stands for any function).
 template <typename F> F as(method m) { return reinterpret_cast<F>(reinterpret_cast<void (*)(void)>(m)); }
 
-// The argument spec after the first entry, up to its terminating 0.  Only
-// one entry is supported; a longer spec is refused.
-bool read_spec(short first, va_list ap, short *spec)
+// The argument types after the first entry, up to its terminating 0.  Only
+// one entry is supported; a longer list is refused.
+bool read_argtype(short first, va_list ap, short *argtype)
 {
-    *spec = first;
+    *argtype = first;
     if (first == A_NOTHING)
         return true;
     return va_arg(ap, int) == A_NOTHING;
 }
 
-bool spec_known(short spec)
+bool argtype_known(short argtype)
 {
-    switch (spec) {
+    switch (argtype) {
     case A_NOTHING:
     case A_LONG:
     case A_FLOAT:
@@ -60,13 +60,13 @@ bool spec_known(short spec)
     }
 }
 
-void add_method(const char *name, method f, short spec)
+void add_method(const char *name, method f, short argtype)
 {
     if (!current_class) {
         std::fprintf(stderr, "classes: method %s registered before setup\n", name);
         return;
     }
-    current_class->c_methods.push_back(Method{name, f, spec});
+    current_class->c_methods.push_back(Method{name, f, argtype});
 }
 
 bool is_number(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
@@ -80,12 +80,12 @@ std::vector<t_atom> copy_atoms(int argc, const t_atom *argv)
     return std::vector<t_atom>(argv, argv + argc);
 }
 
-// Calls f with one argument converted to spec.  Returns 1 when the atom
-// does not fit the spec.
-short call_with_spec(const Method &m, void *x, const char *selector, int argc, const t_atom *argv)
+// Calls f with one argument converted to its type.  Returns 1 when the atom
+// does not fit that type.
+short call_with_argtype(const Method &m, void *x, const char *selector, int argc, const t_atom *argv)
 {
     const t_atom *first = argc > 0 ? argv : nullptr;
-    switch (m.spec) {
+    switch (m.argtype) {
     case A_NOTHING:
         as<void (*)(void *)>(m.fn)(x);
         return 0;
@@ -105,7 +105,7 @@ short call_with_spec(const Method &m, void *x, const char *selector, int argc, c
     case A_DEFSYM:
         if (first && first->a_type != A_SYM)
             return 1;
-        if (!first && m.spec == A_SYM)
+        if (!first && m.argtype == A_SYM)
             return 1;
         as<void (*)(void *, t_symbol *)>(m.fn)(x, first ? first->a_w.w_sym : gensym(""));
         return 0;
@@ -179,12 +179,12 @@ short dispatch(t_class *c, void *x, const char *selector, int argc, const t_atom
         m = find_method(c, "int");
     if (!m)
         return 1;
-    return call_with_spec(*m, x, selector, argc, argv);
+    return call_with_argtype(*m, x, selector, argc, argv);
 }
 
 void *call_new(t_class *c, int argc, const t_atom *argv)
 {
-    if (c->c_newspec == A_NOTHING)
+    if (c->c_newtype == A_NOTHING)
         return as<void *(*)(void)>(c->c_new)();
     std::vector<t_atom> atoms = copy_atoms(argc, argv);
     return as<void *(*)(t_symbol *, short, t_atom *)>(c->c_new)(gensym(c->c_name.c_str()), (short)atoms.size(),
@@ -224,21 +224,21 @@ using classes::add_method;
 void setup(t_class **ident, method makefun, method freefun, size_t size, method menufun, int type, ...)
 {
     (void)menufun;
-    short spec;
+    short argtype;
     va_list ap;
     va_start(ap, type);
-    bool ok = classes::read_spec(type, ap, &spec);
+    bool ok = classes::read_argtype(type, ap, &argtype);
     va_end(ap);
     std::string name = classes::pending_name().empty() ? "loopmass~" : classes::pending_name();
     classes::pending_name().clear();
-    if (!ok || (spec != A_GIMME && spec != A_NOTHING)) {
+    if (!ok || (argtype != A_GIMME && argtype != A_NOTHING)) {
         std::fprintf(stderr, "classes: %s: creation arguments must be A_GIMME or none\n", name.c_str());
         classes::current_class = nullptr;
         if (ident)
             *ident = nullptr;
         return;
     }
-    std::unique_ptr<t_class> c(new t_class{name, makefun, freefun, size, spec, {}, false});
+    std::unique_ptr<t_class> c(new t_class{name, makefun, freefun, size, argtype, {}, false});
     classes::current_class = c.get();
     classes::registry().push_back(std::move(c));
     if (ident)
@@ -247,16 +247,16 @@ void setup(t_class **ident, method makefun, method freefun, size_t size, method 
 
 void addmess(method f, const char *name, int type, ...)
 {
-    short spec;
+    short argtype;
     va_list ap;
     va_start(ap, type);
-    bool ok = classes::read_spec(type, ap, &spec);
+    bool ok = classes::read_argtype(type, ap, &argtype);
     va_end(ap);
-    if (!ok || !classes::spec_known(spec)) {
-        std::fprintf(stderr, "classes: %s: unsupported argument spec\n", name);
+    if (!ok || !classes::argtype_known(argtype)) {
+        std::fprintf(stderr, "classes: %s: unsupported argument types\n", name);
         return;
     }
-    add_method(name, f, spec);
+    add_method(name, f, argtype);
 }
 
 void addbang(method f) { add_method("bang", f, A_NOTHING); }

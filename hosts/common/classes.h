@@ -20,12 +20,12 @@ using patcher::t_signal;
 using patcher::t_symbol;
 
 // One registered method: its message name, the function and the argument
-// spec (empty for none; at most one entry: A_LONG, A_FLOAT, A_SYM, A_DEFLONG,
+// type (empty for none; at most one entry: A_LONG, A_FLOAT, A_SYM, A_DEFLONG,
 // A_DEFFLOAT, A_DEFSYM, A_GIMME or A_CANT).
 struct Method {
     std::string name;
     method fn;
-    short spec;  // A_NOTHING when the method takes no argument
+    short argtype;  // A_NOTHING when the method takes no argument
 };
 
 } // namespace classes
@@ -38,7 +38,7 @@ struct t_class {
     method c_new;         // creation routine: (t_symbol *name, short argc, t_atom *argv)
     method c_free;        // free routine: (x), or nullptr
     size_t c_size;        // record size
-    short c_newspec;      // A_GIMME, or A_NOTHING for a routine that takes nothing
+    short c_newtype;      // A_GIMME, or A_NOTHING for a routine that takes nothing
     std::vector<classes::Method> c_methods;
     bool c_signal;        // z_add_signalmethod was called
 };
@@ -60,7 +60,7 @@ t_class *find(const char *name);
 const Method *find_method(const t_class *c, const char *name);
 
 // Calls the method for a message, converting the atoms to its argument
-// spec: "int" and "float" fall back on each other, A_GIMME gets the
+// type: "int" and "float" fall back on each other, A_GIMME gets the
 // selector and at most 32767 atoms, A_DEFSYM gets "" when there is no atom.
 // Returns 0 when a method took the message; 1 when there is none (A_CANT
 // methods are never reachable) or an atom cannot be converted (a number

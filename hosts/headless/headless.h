@@ -44,7 +44,7 @@ void destroy(void *x);
 
 // Sends a message to inlet `inlet` (0 is the left inlet).  The selector
 // "int", "float", "bang", "list" or a message name; arguments are converted
-// to the method's argument spec as the patcher does.  Returns 0 when a
+// to the method's argument types as the patcher does.  Returns 0 when a
 // method took the message, 1 when the object does not understand it or the
 // inlet does not exist.
 int send(void *x, int inlet, const char *selector, int argc, const t_atom *argv);

@@ -200,7 +200,7 @@ bool understands(const char *selector)
         m = classes::find_method(object_class, "float");
     else if (!m && std::strcmp(selector, "float") == 0)
         m = classes::find_method(object_class, "int");
-    return m && m->spec != patcher::A_CANT;
+    return m && m->argtype != patcher::A_CANT;
 }
 
 void deliver(t_wrap *w, int32_t inlet, const char *selector, int argc, const t_atom *argv)

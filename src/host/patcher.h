@@ -71,7 +71,7 @@ struct t_clock;
 struct t_binbuf;
 
 // A method of any signature: the host casts it back to the signature its
-// argument spec implies before calling it, as the patcher does.  (void)
+// argument types imply before calling it, as the patcher does.  (void)
 // is the one function type the compiler lets any other be cast to.
 typedef void (*method)(void);
 typedef t_int *(*t_perfroutine)(t_int *w);
@@ -85,7 +85,7 @@ const t_fourcc FOUR_CHAR_TEXT = 0x54455854; // 'TEXT'
 t_symbol *gensym(const char *name);
 
 // Class registration.  setup() makes the class current; the add*() calls
-// register methods on the current class.  Argument specs end with 0.
+// register methods on the current class.  Argument types end with 0.
 void setup(t_class **ident, method makefun, method freefun, size_t size, method menufun, int type, ...);
 void addmess(method f, const char *name, int type, ...);
 void addbang(method f);
