@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -331,6 +332,18 @@ TEST_F(Cli, WavHoldsEveryVectorOfEveryRun)
     ASSERT_EQ(q.status, 0) << q.err;
     EXPECT_EQ(q.out, "");
     EXPECT_EQ(read_file(dir_ / "quiet.wav"), read_file(dir_ / "out.wav"));
+
+    // Nothing in the file depends on when it was written (a PEAK chunk would
+    // carry a timestamp), so the same score always gives the same bytes.
+    const std::string bytes = read_file(dir_ / "out.wav");
+    std::set<std::string> chunks;
+    for (size_t at = 12; at + 8 <= bytes.size();) {
+        uint32_t size;
+        std::memcpy(&size, bytes.data() + at + 4, 4);
+        chunks.insert(bytes.substr(at, 4));
+        at += 8 + size + (size & 1);
+    }
+    EXPECT_EQ(chunks, (std::set<std::string>{"fmt ", "fact", "PAD ", "data"}));
 }
 
 TEST_F(Cli, WavThatCannotBeWrittenStopsBeforeRunning)

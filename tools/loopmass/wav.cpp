@@ -43,6 +43,9 @@ bool Wav::open(const std::string &path, std::string &error)
         error = "cannot write " + path + ": " + sf_strerror(nullptr);
         return false;
     }
+    // The PEAK chunk carries the time of writing; without it the same score
+    // gives the same file, byte for byte, whenever it is rendered.
+    sf_command(file_, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     buffer_.clear();
     buffer_.reserve(BUFFER_SAMPLES);
     write_error_.clear();
