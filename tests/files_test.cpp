@@ -226,36 +226,48 @@ TEST(Files, AFileOfOtherMassesIsResampledAroundTheRing)
         int j = i / 2;
         if (i % 2 == 0)
             return src[(size_t)j];
-        double next = src[(size_t)(j + 1) % 128];
+        long double next = src[(size_t)(j + 1) % 128];
         return (float)((src[(size_t)j] + next) / 2);
     });
 
     // 3 to 8: r = 3/8; position, fraction and the value blended toward.
     struct Step {
         int f;
-        double frac;
+        long double frac;
         int to;
     };
     const Step steps[8] = {{0, 0, 1},     {0, 0.375, 1}, {0, 0.75, 1},  {1, 0.125, 2},
                            {1, 0.5, 2},   {1, 0.875, 2}, {2, 0.25, 0}, {2, 0.625, 0}};
     check_resample(3, 8, [&](const std::vector<float> &src, int i) {
         const Step &s = steps[i];
-        return (float)(src[(size_t)s.f] + s.frac * ((double)src[(size_t)s.to] - src[(size_t)s.f]));
+        return (float)(src[(size_t)s.f] + s.frac * ((long double)src[(size_t)s.to] - src[(size_t)s.f]));
     });
 
     // Fewer: r = 2.56 rounded to single precision; the last value blends
     // the source's 254th toward its first, not toward its 255th.
-    const double r = (double)2.56f;
+    const long double r = 2.56f;
     check_resample(256, 100, [&](const std::vector<float> &src, int i) {
-        double p = i * r;
+        long double p = i * r;
         int f = (int)std::floor(p);
         int to = i == 99 ? 0 : f + 1;
         if (i == 99) {
             EXPECT_EQ(f, 253);
             EXPECT_NEAR(p - f, 0.44, 0.01);
         }
-        return (float)(src[(size_t)f] + (p - f) * ((double)src[(size_t)to] - src[(size_t)f]));
+        return (float)(src[(size_t)f] + (p - f) * ((long double)src[(size_t)to] - src[(size_t)f]));
     });
+
+    // Neighbours of very different size: rounding the blend through a
+    // double first would give 3.570231e-06 here instead of 3.5702312e-06.
+    TempDir dir;
+    test::Harness h;
+    t_loopmass *x = h.create({L(145)});
+    std::string text = "5 -2 1;\n0;\n";
+    for (int p = 0; p < 6; p++)
+        text += "1288.47314453125 -1.2297053899601451e-06 0.0 0.0 0.0;\n";
+    write_text(dir / "wide.txt", text);
+    h.send(x, 0, "read", {S((dir / "wide.txt").c_str())});
+    EXPECT_EQ(test::bits(group_profile(x, 0, 0)[29]), test::bits(3.5702312e-06f));
 }
 
 TEST(Files, TheVersionWordIsKeptAndANewerOneIsReported)

@@ -141,20 +141,22 @@ short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type)
     return 0;
 }
 
-// Linear interpolation around the ring, from m source values to n.
+// Linear interpolation around the ring, from m source values to n. The
+// blend is worked in extended precision and rounded once to a float, so a
+// resampled file gives the same values wherever it is read.
 static void loopmass_resampleprofile(const float *src, int m, float *out, int n)
 {
     float r = (float)((double)m / n);
     for (int i = 0; i < n - 1; i++) {
-        double p = i * (double)r;
+        long double p = i * (long double)r;
         long f = (long)std::floor(p);
-        double next = f + 1 < m ? src[f + 1] : src[0];
+        long double next = f + 1 < m ? src[f + 1] : src[0];
         out[i] = (float)(src[f] + (p - f) * (next - src[f]));
     }
     // The last value always blends toward the first source value.
-    double p = (n - 1) * (double)r;
+    long double p = (n - 1) * (long double)r;
     long f = (long)std::floor(p);
-    out[n - 1] = (float)(src[f] + (p - f) * ((double)src[0] - src[f]));
+    out[n - 1] = (float)(src[f] + (p - f) * ((long double)src[0] - src[f]));
 }
 
 void loopmass_resample(t_loopmass *x, t_binbuf *src)
