@@ -562,6 +562,15 @@ TEST(Files, DialogsChooseTheFolderOfLaterWrites)
     EXPECT_TRUE(lines(h.take()).empty());
     EXPECT_EQ(file_atoms(dir / "sub/saved.txt"), store_atoms(x->x_bank));
     EXPECT_EQ(fs::path(headless::path_dir(x->x_filevol)), fs::path(dir / "sub"));
+
+    // A save panel's folder is kept even when writing there fails; the bank
+    // is not read back.
+    before = bank_state(x);
+    headless::queue_dialog(dir / "gone/lost.txt");
+    h.send(x, 0, "write");
+    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"error: loopmass~: error writing lost.txt"}));
+    EXPECT_EQ(bank_state(x), before);
+    EXPECT_EQ(fs::path(headless::path_dir(x->x_filevol)), fs::path(dir / "gone"));
 }
 
 // Values a raw profile may hold, the extremes of single precision included.

@@ -272,17 +272,19 @@ void loopmass_write(t_loopmass *x, t_symbol *s)
     loopmass_copylive(x, b);
     short failed = binbuf_write(b, name, path, 0);
     freeobject(b);
+    // The folder chosen in a save panel is where later named writes go,
+    // whether or not this write succeeded.
+    if (dialog)
+        x->x_filevol = path;
     if (failed) {
         error("loopmass~: error writing %s", name);
         return;
     }
     // Reading the file back compacts the bank to its live presets.
-    if (dialog) {
+    if (dialog)
         loopmass_readfile(x, name, path, type);
-        x->x_filevol = path;
-    } else {
+    else
         loopmass_read(x, s);
-    }
 }
 
 } // namespace loopmass
