@@ -25,7 +25,7 @@ void expected_blend(t_block out, int32_t a, int32_t b, float w, uint32_t seed)
     loopmass_factory(to, 256, b);
     for (int p = 0; p < NKINDS; p++)
         for (int i = 0; i < 256; i++)
-            out[p][i] = (float)(((double)to[p][i] - from[p][i]) * w + from[p][i]);
+            out[p][i] = (float)(((long double)to[p][i] - from[p][i]) * w + from[p][i]);
     loopmass_srand(seed);
 }
 
@@ -69,7 +69,7 @@ TEST(InterpAll, BlendsByTheFraction)
             for (int i = 0; i < 256; i++)
                 ASSERT_EQ(bits(dest[p][i]), bits(expect[p][i])) << v << " " << p << " " << i;
         if (v == 2.25f) { // 0.75 x 0.9 + 0.25 x 0.7
-            EXPECT_EQ(bits(dest[PROF_TENSION - 1][10]), bits((float)(((double)0.7f - 0.9f) * 0.25 + 0.9f)));
+            EXPECT_EQ(bits(dest[PROF_TENSION - 1][10]), bits((float)(((long double)0.7f - 0.9f) * 0.25 + 0.9f)));
         }
     }
 }
@@ -103,6 +103,14 @@ TEST(InterpOne, BlendsOneProfileTowardANeighbour)
     x->x_preset = 5;
     EXPECT_EQ(loopmass_interp_one(x, PROF_INITPOS, 0.5f), 0);
     EXPECT_EQ(bits(x->x_raw[PROF_INITPOS - 1][128]), bits(0.0f));
+
+    // A value almost halfway between two floats: a blend rounded through a
+    // double first would give -0.40615094.
+    test::Harness h175;
+    x = h175.create({test::L(175)});
+    h175.send(x, 0, "int", {test::L(7)});
+    h175.send(x, 5, "float", {test::F(0.817f)});
+    EXPECT_EQ(bits(x->x_raw[4][153]), bits(-0.40615097f));
 }
 
 TEST(InterpOne, EarlyReturnsChangeNothing)

@@ -7,11 +7,13 @@
 
 namespace loopmass {
 
-// dest = (from - dest) * w + dest for the first N values of profile p.
+// dest = (to - from) * w + from for the first n values. The blend is worked
+// in extended precision and rounded once, so values that fall almost halfway
+// between two floats still round the same way wherever the object runs.
 static void loopmass_blend(float *dest, const float *from, const float *to, double w, int n)
 {
     for (int i = 0; i < n; i++)
-        dest[i] = (float)(((double)to[i] - from[i]) * w + from[i]);
+        dest[i] = (float)(((long double)to[i] - from[i]) * w + from[i]);
 }
 
 short loopmass_interp_all(t_loopmass *x, t_block dest, float v)
