@@ -145,7 +145,10 @@ static void loopmass_vector(t_loopmass *x, float *out, int n)
             loopmass_step(x);
     } else {
         // Vectors per haptic step, rounded to the nearest whole number for
-        // sizes that do not divide 256.
+        // sizes that do not divide 256. When one vector makes a step (171 to
+        // 255 samples) the counter stays at 0 and the ring steps on every
+        // vector: a cycle that always set it to 1 after a step would skip
+        // every other vector and halve the haptic rate.
         int per = (2 * HAPTIC_PERIOD + n) / (2 * n);
         if (per < 1)
             per = 1;
