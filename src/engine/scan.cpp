@@ -117,11 +117,12 @@ short loopmass_scan(t_loopmass *x)
             }
         }
         // The first oscillator overwrites the mix (its weight on the old
-        // entry is 0), the later ones add to it.
+        // entry is 0, which still decides the sign of a zero), the later
+        // ones add to it.
         for (int j = start; j < end; j++) {
             float m = (float)(0.0 * mix[j] + part[0][j - start]);
             for (int k = 1; k < v; k++)
-                m = (float)(1.0 * m + part[k][j - start]);
+                m = (float)(m + part[k][j - start]);
             mix[j] = m;
         }
     }
@@ -149,9 +150,7 @@ static void loopmass_vector(t_loopmass *x, float *out, int n)
         // 255 samples) the counter stays at 0 and the ring steps on every
         // vector: a cycle that always set it to 1 after a step would skip
         // every other vector and halve the haptic rate.
-        int per = (2 * HAPTIC_PERIOD + n) / (2 * n);
-        if (per < 1)
-            per = 1;
+        const int per = (2 * HAPTIC_PERIOD + n) / (2 * n);
         if (x->x_tick == 0)
             loopmass_step(x);
         x->x_tick = (x->x_tick + 1) % per;
