@@ -161,12 +161,7 @@ void loopmass_stop(t_loopmass *x)
 // Back to the current preset as recalled, with neutral metaparameters.
 void loopmass_reset(t_loopmass *x, t_symbol *, short, t_atom *)
 {
-    for (int k = 0; k < NKINDS; k++) {
-        x->x_gain[k] = 1.0f;
-        x->x_offset[k] = 0.0f;
-        x->x_phase[k] = 0.0f;
-        x->x_extra[k] = 0.0f;
-    }
+    loopmass_neutral(x);
     for (short k = PROF_MASSES; k <= PROF_INITPOS; k++)
         loopmass_interp_one(x, k, 0.0f);
     loopmass_interp_all(x, x->x_raw, (float)x->x_preset);

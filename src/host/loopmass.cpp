@@ -45,25 +45,24 @@ int main(void)
 // usable argument, gives the full ring.
 static int32_t loopmass_masses_from(t_loopmass *x, short argc, t_atom *argv)
 {
+    int32_t n = MAXMASSES;
     if (argc > 0 && argv[0].a_type == A_SYM && argv[0].a_w.w_sym->s_name[0] != '\0') {
         if (loopmass_read(x, argv[0].a_w.w_sym) == 0)
             return x->x_bank_nmasses;
     } else if (argc > 0 && argv[0].a_type == A_LONG) {
-        int32_t v = argv[0].a_w.w_long;
-        if (v < MINMASSES) {
+        n = argv[0].a_w.w_long;
+        if (n < MINMASSES) {
             post("Masses min nb : %i", MINMASSES);
-            v = MINMASSES;
-        } else if (v > MAXMASSES) {
+            n = MINMASSES;
+        } else if (n > MAXMASSES) {
             post("Masses max nb : %i", MAXMASSES);
-            v = MAXMASSES;
+            n = MAXMASSES;
         }
-        x->x_bank_nmasses = v;
-        binbuf_vinsert(x->x_bank, "lll", (long)v, (long)x->x_bank_version, (long)x->x_bank_nentries);
-        return v;
     }
-    x->x_bank_nmasses = MAXMASSES;
-    binbuf_vinsert(x->x_bank, "lll", (long)MAXMASSES, (long)x->x_bank_version, (long)x->x_bank_nentries);
-    return MAXMASSES;
+    // No file: the bank starts empty, with a header for this count.
+    x->x_bank_nmasses = n;
+    binbuf_vinsert(x->x_bank, "lll", (long)n, (long)x->x_bank_version, (long)x->x_bank_nentries);
+    return n;
 }
 
 static void loopmass_defaults(t_loopmass *x)
@@ -79,12 +78,7 @@ static void loopmass_defaults(t_loopmass *x)
         x->x_osc_freq[k] = 0.0f;
         x->x_osc_gain[k] = 1.0f;
     }
-    for (int k = 0; k < NKINDS; k++) {
-        x->x_gain[k] = 1.0f;
-        x->x_offset[k] = 0.0f;
-        x->x_phase[k] = 0.0f;
-        x->x_extra[k] = 0.0f;
-    }
+    loopmass_neutral(x);
     // No coefficient of the haptic step is known yet.
     for (int i = 0; i < MAXMASSES; i++)
         x->x_coef_ok[i] = 0;

@@ -121,6 +121,8 @@ void loopmass_offset(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 void loopmass_phase(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 void loopmass_extra(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 void loopmass_all(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+// Every metaparameter to its neutral value: gain 1, offset, phase, extra 0.
+void loopmass_neutral(t_loopmass *x);
 
 // Presets.
 short loopmass_recall(t_loopmass *x, t_block block, int32_t n);

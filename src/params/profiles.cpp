@@ -67,15 +67,13 @@ void loopmass_update(t_loopmass *x, int32_t k)
 
         if (x->x_display == 1)
             atom_setfloat(&x->x_paramlist[0], (float)k);
-        if (e == 0.0f) {
-            for (int i = 0; i < n; i++)
-                prof[i] = loopmass_clamp(k, raw[loopmass_rotate(i, s, n)] * g + o);
-        } else {
-            // Every clamped value is needed before the first stretched one
-            // is written, since the stretch reads around the ring.
-            float clamped[MAXMASSES];
-            for (int i = 0; i < n; i++)
-                clamped[i] = loopmass_clamp(k, raw[loopmass_rotate(i, s, n)] * g + o);
+        // A stretch reads around the ring, so it needs every clamped value
+        // before it writes the first of its own.
+        float clamped[MAXMASSES];
+        float *to = e == 0.0f ? prof : clamped;
+        for (int i = 0; i < n; i++)
+            to[i] = loopmass_clamp(k, raw[loopmass_rotate(i, s, n)] * g + o);
+        if (e != 0.0f) {
             float f = std::fabs(e);
             for (int i = 0; i < n; i++)
                 prof[i] = (float)loopmass_stretch(clamped, f, i, n);
@@ -152,6 +150,16 @@ void loopmass_phase(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
 void loopmass_extra(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
 {
     loopmass_meta(x, META_EXTRA, argc, argv);
+}
+
+void loopmass_neutral(t_loopmass *x)
+{
+    for (int k = 0; k < NKINDS; k++) {
+        x->x_gain[k] = 1.0f;
+        x->x_offset[k] = 0.0f;
+        x->x_phase[k] = 0.0f;
+        x->x_extra[k] = 0.0f;
+    }
 }
 
 // gain, offset, phase, extra in this order; atoms past the fourth are
