@@ -30,6 +30,16 @@ static void loopmass_appendgroup(t_loopmass *x, int32_t number)
     }
 }
 
+void loopmass_setentry(t_loopmass *x, int e, int32_t number, int32_t g, int n)
+{
+    // Group g starts after the 3-long header message and g groups of one
+    // number message and six profiles of n floats: 6n + 8 atoms, 48n + 4
+    // value bytes each.
+    x->x_index[e][0] = number;
+    x->x_index[e][1] = g * (6 * n + 8) + 4;
+    x->x_index[e][2] = g * (48 * n + 4) + 12;
+}
+
 void loopmass_store(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
 {
     int32_t number = x->x_preset;
@@ -59,9 +69,7 @@ void loopmass_store(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
     if (e < 0)
         e = x->x_bank_nentries++;
     x->x_bank_nstored++;
-    x->x_index[e][0] = number;
-    x->x_index[e][1] = (int32_t)(g * (6 * n + 8) + 4);
-    x->x_index[e][2] = (int32_t)(g * (48 * n + 4) + 12);
+    loopmass_setentry(x, e, number, (int32_t)g, n);
     loopmass_appendgroup(x, number);
 }
 

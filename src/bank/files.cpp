@@ -99,11 +99,8 @@ static bool loopmass_checkfile(t_binbuf *src, t_presetfile *f, t_binbuf *dest)
 // Points index entry k at group k of a bank of m values per profile.
 static void loopmass_setindex(t_loopmass *x, const int32_t *numbers, int32_t count, int m)
 {
-    for (int k = 0; k < count; k++) {
-        x->x_index[k][0] = numbers[k];
-        x->x_index[k][1] = k * (6 * m + 8) + 4;
-        x->x_index[k][2] = k * (48 * m + 4) + 12;
-    }
+    for (int k = 0; k < count; k++)
+        loopmass_setentry(x, k, numbers[k], k, m);
 }
 
 short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type)

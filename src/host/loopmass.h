@@ -142,6 +142,8 @@ void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 
 // Preset bank and files.
 void loopmass_store(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+// Points index entry e at group g of a bank of n values per profile.
+void loopmass_setentry(t_loopmass *x, int e, int32_t number, int32_t g, int n);
 void loopmass_clear(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 short loopmass_read(t_loopmass *x, t_symbol *s);
 short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type);
