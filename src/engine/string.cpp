@@ -80,6 +80,7 @@ void loopmass_step(t_loopmass *x)
     for (int i = 1; i < n - 1; i++)
         pos[i] = loopmass_move(x, i, pos1[i - 1], pos1[i + 1]);
     pos[n - 1] = loopmass_move(x, n - 1, pos1[n - 2], pos1[0]);
+    x->x_nsteps++;
 }
 
 } // namespace loopmass

@@ -72,6 +72,7 @@ static void loopmass_defaults(t_loopmass *x)
     x->x_inactive = 0;
     x->x_disprate = 100.0;
     x->x_tick = 0;
+    x->x_nsteps = 0;
     x->x_autonorm = 1.0f;
     for (int k = 0; k < NOSC; k++) {
         x->x_osc_phase[k] = 0.0f;

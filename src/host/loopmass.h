@@ -83,6 +83,10 @@ struct t_loopmass {
     uint32_t x_coef_key[4][MAXMASSES];
     uint8_t x_coef_ok[MAXMASSES];
     double x_coef[5][MAXMASSES];
+
+    // Haptic steps taken since creation (wrapping), so that a host that
+    // draws the ring can tell how many steps a vector ran.
+    uint32_t x_nsteps;
 };
 
 extern t_class *loopmass_class;
