@@ -2,6 +2,7 @@
 // temporary folder.
 #include <gtest/gtest.h>
 
+#include <cairo.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 
@@ -359,6 +360,46 @@ TEST_F(Cli, WavThatCannotBeWrittenStopsBeforeRunning)
     EXPECT_EQ(files(), (std::set<std::string>{"score.txt"}));
 }
 
+// Drawing the run changes nothing else it writes, whatever the vector size
+// and whoever comes and goes.
+TEST_F(Cli, PictureLeavesTranscriptAndSoundAsTheyWere)
+{
+    const std::string score = "new 32\n7 fg 220 0.3 330 0.3\n0 5\n0 bang\nrun 3000\n0 inactive 1\nrun 700\n"
+                              "0 inactive 0\nvs 2048\nrun 5000\nfree\nrun 100\nnew 3\n7 440\n0 bang\nvs 100\n"
+                              "run 1000\nwait 20\nprint pos\n";
+    for (const char *vs : {"64", "1", "512", "2048"}) {
+        const std::string options = std::string("--seed 3 --vs ") + vs;
+        Result plain = run(score, options + " -o plain.wav");
+        Result drawn = run(score, options + " -o drawn.wav --picture run.png");
+        ASSERT_EQ(plain.status, 0) << plain.err;
+        ASSERT_EQ(drawn.status, 0) << drawn.err;
+        EXPECT_EQ(drawn.err, "");
+        EXPECT_EQ(drawn.out, plain.out) << "vs " << vs;
+        EXPECT_EQ(read_file(dir_ / "drawn.wav"), read_file(dir_ / "plain.wav")) << "vs " << vs;
+
+        cairo_surface_t *png = cairo_image_surface_create_from_png((dir_ / "run.png").c_str());
+        EXPECT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS) << "vs " << vs;
+        EXPECT_EQ(cairo_image_surface_get_width(png), 1000);
+        EXPECT_EQ(cairo_image_surface_get_height(png), 800);
+        cairo_surface_destroy(png);
+    }
+    EXPECT_EQ(files(), (std::set<std::string>{"plain.wav", "drawn.wav", "run.png", "score.txt"}));
+}
+
+TEST_F(Cli, PictureThatCannotBeWrittenStopsBeforeRunning)
+{
+    Result r = run("new 8\nrun 64\n", "--picture missing/run.png -o out.wav");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("cannot write missing/run.png"), std::string::npos) << r.err;
+    EXPECT_EQ(files(), (std::set<std::string>{"score.txt"}));
+
+    // A picture of a run without sound is still a picture.
+    r = run("new 8\nprint nmasses\n", "--picture still.png");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(files(), (std::set<std::string>{"score.txt", "still.png"}));
+}
+
 TEST_F(Cli, StandardInputIsNamedDash)
 {
     const std::string score = "new 8\n0 disprate 10\nwait 25\nprint pos\n";
@@ -430,6 +471,8 @@ TEST_F(Cli, UsageErrors)
         "run score.txt --seed 99999999999",
         "run score.txt --loud",
         "run score.txt -o",
+        "run score.txt --picture",
+        "run score.txt --picture ''",
     };
     for (const char *args : cases) {
         Result r = program(args);

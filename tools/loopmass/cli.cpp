@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "picture.h"
 #include "runner.h"
 #include "score.h"
 #include "wav.h"
@@ -16,12 +18,15 @@ namespace score {
 
 namespace {
 
-const char *const USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--vs N] [--quiet]\n"
+const char *const USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--vs N] [--quiet] [--picture FILE.png]\n"
                           "  SCORE    score file, or - for standard input\n"
                           "  -o FILE  write the sound as a mono 32-bit float WAV file at 44100 Hz\n"
                           "  --seed S seed objects with S instead of the calendar time\n"
                           "  --vs N   initial signal vector size, 1 to 2048 (default 64)\n"
-                          "  --quiet  no transcript\n";
+                          "  --quiet  no transcript\n"
+                          "  --picture FILE\n"
+                          "           draw the ring's motion, the output's envelope and the\n"
+                          "           profiles at the end as a PNG picture\n";
 
 int usage_error(const std::string &message)
 {
@@ -78,11 +83,11 @@ int command_line(int argc, char **argv)
         return usage_error(std::string("unknown subcommand '") + argv[1] + "'");
 
     Options options;
-    std::string score_name, wav_name;
+    std::string score_name, wav_name, picture_name;
     bool have_score = false;
     for (int i = 2; i < argc; i++) {
         std::string a = argv[i];
-        bool takes_value = a == "-o" || a == "--seed" || a == "--vs";
+        bool takes_value = a == "-o" || a == "--seed" || a == "--vs" || a == "--picture";
         if (takes_value && i + 1 >= argc)
             return usage_error("missing value after " + a);
         long v;
@@ -90,6 +95,10 @@ int command_line(int argc, char **argv)
             wav_name = argv[++i];
             if (wav_name.empty())
                 return usage_error("empty file name after -o");
+        } else if (a == "--picture") {
+            picture_name = argv[++i];
+            if (picture_name.empty())
+                return usage_error("empty file name after --picture");
         } else if (a == "--seed") {
             if (!read_integer(argv[++i], INT32_MIN, INT32_MAX, v))
                 return usage_error(std::string("bad --seed value '") + argv[i] + "' (a 32-bit integer)");
@@ -133,14 +142,26 @@ int command_line(int argc, char **argv)
             return 2;
         }
     }
-    options.name = score_name;
-    int status = run(events, options, wav_name.empty() ? nullptr : &wav, stdout);
-    if (!wav_name.empty()) {
+    PictureFile picture_file;
+    std::unique_ptr<Picture> picture;
+    if (!picture_name.empty()) {
         std::string message;
-        if (!wav.finish(message)) {
+        if (!picture_file.open(picture_name, message)) {
             std::fprintf(stderr, "loopmass: %s\n", message.c_str());
-            status = 1;
+            return 2;
         }
+        picture.reset(new Picture(output_samples(events, options.vs), PICTURE_COLUMNS));
+    }
+    options.name = score_name;
+    int status = run(events, options, wav_name.empty() ? nullptr : &wav, picture.get(), stdout);
+    std::string message;
+    if (!wav_name.empty() && !wav.finish(message)) {
+        std::fprintf(stderr, "loopmass: %s\n", message.c_str());
+        status = 1;
+    }
+    if (picture && !picture_file.finish(*picture, score_name == "-" ? "standard input" : score_name, message)) {
+        std::fprintf(stderr, "loopmass: %s\n", message.c_str());
+        status = 1;
     }
     if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
         std::fprintf(stderr, "loopmass: cannot write the transcript: %s\n", std::strerror(errno));

@@ -99,7 +99,8 @@ std::vector<t_atom> host_atoms(const std::vector<Atom> &atoms)
 
 class Runner {
 public:
-    Runner(const Options &options, Wav *wav, FILE *out) : options_(options), wav_(wav), out_(out), vs_(options.vs)
+    Runner(const Options &options, Wav *wav, Picture *picture, FILE *out)
+        : options_(options), wav_(wav), picture_(picture), out_(out), vs_(options.vs)
     {
     }
 
@@ -118,9 +119,7 @@ public:
         for (const Event &e : events)
             if (!event(e))
                 break;
-        if (x_)
-            headless::destroy(x_);
-        x_ = nullptr;
+        free_object();
         headless::set_listener(headless::Listener{});
         return failed_ ? 1 : 0;
     }
@@ -149,8 +148,7 @@ private:
     {
         switch (e.kind) {
         case EV_NEW: {
-            if (x_)
-                headless::destroy(x_);
+            free_object();
             std::vector<t_atom> args = host_atoms(e.atoms);
             x_ = headless::create("loopmass~", (int)args.size(), args.data());
             if (!x_)
@@ -158,9 +156,7 @@ private:
             return true;
         }
         case EV_FREE:
-            if (x_)
-                headless::destroy(x_);
-            x_ = nullptr;
+            free_object();
             return true;
         case EV_VS:
             vs_ = e.number;
@@ -206,6 +202,16 @@ private:
         return true;
     }
 
+    void free_object()
+    {
+        if (!x_)
+            return;
+        if (picture_)
+            picture_->keep_profiles((const t_loopmass *)x_);
+        headless::destroy(x_);
+        x_ = nullptr;
+    }
+
     // ceil(n / vs) whole vectors; before each, the clocks due by its start
     // fire, stamped with that start.
     bool run_samples(int64_t n)
@@ -218,8 +224,12 @@ private:
         for (int64_t v = 0; v < vectors; v++) {
             headless::set_now(t);
             headless::run_clocks();
+            if (picture_)
+                picture_->before_vector((const t_loopmass *)x_, vs_);
             headless::dsp_tick();
             const float *samples = x_ ? headless::signal_out(x_) : nullptr;
+            if (picture_)
+                picture_->after_vector((const t_loopmass *)x_, samples, vs_);
             bool written = !wav_ || (samples ? wav_->write(samples, (size_t)vs_) : wav_->write_silence((size_t)vs_));
             t += vs_ * headless::TICKS_PER_SAMPLE;
             if (!written) {
@@ -246,6 +256,7 @@ private:
 
     const Options &options_;
     Wav *wav_;
+    Picture *picture_;
     FILE *out_;
     int vs_;
     void *x_ = nullptr;
@@ -255,9 +266,9 @@ private:
 
 } // namespace
 
-int run(const std::vector<Event> &events, const Options &options, Wav *wav, FILE *out)
+int run(const std::vector<Event> &events, const Options &options, Wav *wav, Picture *picture, FILE *out)
 {
-    Runner r(options, wav, out);
+    Runner r(options, wav, picture, out);
     return r.run(events);
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "picture.h"
 #include "score.h"
 #include "wav.h"
 
@@ -20,8 +21,9 @@ struct Options {
 };
 
 // Loads the object's module, runs every event and frees the object at the
-// end.  wav may be null.  Returns 0, or 1 when the sound could not be
-// written (the message is on stderr).
-int run(const std::vector<Event> &events, const Options &options, Wav *wav, FILE *out);
+// end.  wav and picture may be null; the picture watches every vector and
+// changes nothing the object or the other outputs see.  Returns 0, or 1
+// when the sound could not be written (the message is on stderr).
+int run(const std::vector<Event> &events, const Options &options, Wav *wav, Picture *picture, FILE *out);
 
 } // namespace score

@@ -1,0 +1,411 @@
+// Draws a Picture with Cairo: the ring as a colour map, the output's
+// envelope under it, the six profiles in a row at the bottom.
+#include <cairo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "picture.h"
+
+namespace score {
+
+namespace {
+
+// The page, in pixels.  The ring and the envelope share the plot's width,
+// so a column of the picture is one pixel wide or more.
+const int WIDTH = PICTURE_WIDTH, HEIGHT = PICTURE_HEIGHT;
+const double LEFT = 70, PLOT_W = PICTURE_COLUMNS;
+const double RING_TOP = 72, RING_H = 320;
+const double ENV_TOP = 408, ENV_H = 110;
+const double PROF_TOP = 620, PROF_H = 120, PROF_GAP = 34;
+const double INSET = 6; // between a profile's extremes and its frame
+
+const double GREY[3] = {0.55, 0.55, 0.55}; // no ring
+const double INK[3] = {0.1, 0.1, 0.1};
+
+// Position -1 to 1 as a colour: dark blue through white to dark red.
+void position_colour(float v, double rgb[3])
+{
+    static const double stops[5][3] = {
+        {0.02, 0.19, 0.38}, {0.26, 0.58, 0.76}, {0.97, 0.97, 0.97}, {0.90, 0.45, 0.35}, {0.40, 0.00, 0.12}};
+    const double t = (std::clamp(v, -1.0f, 1.0f) + 1.0) * 2.0; // 0 to 4
+    const int i = std::min((int)t, 3);
+    const double f = t - i;
+    for (int c = 0; c < 3; c++)
+        rgb[c] = stops[i][c] + f * (stops[i + 1][c] - stops[i][c]);
+}
+
+uint32_t pixel(const double rgb[3])
+{
+    return (uint32_t)std::lround(rgb[0] * 255) << 16 | (uint32_t)std::lround(rgb[1] * 255) << 8 |
+           (uint32_t)std::lround(rgb[2] * 255);
+}
+
+// A tick spacing of 1, 2 or 5 times a power of ten that cuts `span` into
+// at most `most` parts.
+double tick_step(double span, int most)
+{
+    const double raw = span / most;
+    const double p = std::pow(10.0, std::floor(std::log10(raw)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * p >= raw)
+            return m * p;
+    return 10.0 * p;
+}
+
+// Shortest text of a tick value (%g drops the noise of a sum of steps).
+std::string number_text(double v)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.6g", std::fabs(v) < 1e-12 ? 0.0 : v);
+    return buf;
+}
+
+class Canvas {
+public:
+    explicit Canvas(cairo_t *cr) : cr_(cr) {}
+
+    void colour(const double rgb[3]) { cairo_set_source_rgb(cr_, rgb[0], rgb[1], rgb[2]); }
+
+    // Text whose anchor point (ax, ay: 0 left or top, 1 right or bottom)
+    // lies at x, y.  Heights are the font's, not the letters', so that
+    // texts side by side share their baseline.
+    void text(const std::string &s, double x, double y, double ax, double ay, double size = 12)
+    {
+        cairo_set_font_size(cr_, size);
+        cairo_text_extents_t e;
+        cairo_font_extents_t f;
+        cairo_text_extents(cr_, s.c_str(), &e);
+        cairo_font_extents(cr_, &f);
+        colour(INK);
+        cairo_move_to(cr_, x - ax * e.x_advance, y + f.ascent - ay * (f.ascent + f.descent));
+        cairo_show_text(cr_, s.c_str());
+    }
+
+    // Text turned a quarter left, centred on x, y.
+    void side_text(const std::string &s, double x, double y)
+    {
+        cairo_save(cr_);
+        cairo_translate(cr_, x, y);
+        cairo_rotate(cr_, -M_PI / 2);
+        text(s, 0, 0, 0.5, 0.5);
+        cairo_restore(cr_);
+    }
+
+    void line(double x0, double y0, double x1, double y1, double width = 1)
+    {
+        colour(INK);
+        cairo_set_line_width(cr_, width);
+        cairo_move_to(cr_, x0, y0);
+        cairo_line_to(cr_, x1, y1);
+        cairo_stroke(cr_);
+    }
+
+    void frame(double x, double y, double w, double h)
+    {
+        colour(INK);
+        cairo_set_line_width(cr_, 1);
+        cairo_rectangle(cr_, x + 0.5, y + 0.5, w - 1, h - 1);
+        cairo_stroke(cr_);
+    }
+
+    // An image of w x h pixels stretched over a rectangle, pixels kept
+    // square-edged.
+    void image(cairo_surface_t *img, double x, double y, double w, double h)
+    {
+        const double iw = cairo_image_surface_get_width(img), ih = cairo_image_surface_get_height(img);
+        cairo_save(cr_);
+        cairo_rectangle(cr_, x, y, w, h);
+        cairo_clip(cr_);
+        cairo_translate(cr_, x, y);
+        cairo_scale(cr_, w / iw, h / ih);
+        cairo_set_source_surface(cr_, img, 0, 0);
+        cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
+        cairo_paint(cr_);
+        cairo_restore(cr_);
+    }
+
+    // Ticks with labels on the left of a vertical axis from lo (at bottom)
+    // to hi (at top).
+    void value_axis(double x, double top, double h, double lo, double hi, int most)
+    {
+        const double step = tick_step(hi - lo, most);
+        for (double v = std::ceil(lo / step) * step; v <= hi + step * 1e-9; v += step) {
+            const double y = top + h - (v - lo) / (hi - lo) * h;
+            line(x - 4, y, x, y);
+            text(number_text(v), x - 7, y, 1, 0.5, 11);
+        }
+    }
+
+    cairo_t *cr() { return cr_; }
+
+private:
+    cairo_t *cr_;
+};
+
+// Time across, masses up, one column of the picture per pixel column or
+// more.
+void draw_ring(Canvas &cv, const Picture &p)
+{
+    const std::vector<Picture::Column> &cols = p.columns();
+    const int rows = p.rows();
+    if (cols.empty() || rows == 0) {
+        cv.colour(GREY);
+        cairo_rectangle(cv.cr(), LEFT, RING_TOP, PLOT_W, RING_H);
+        cairo_fill(cv.cr());
+        cv.text("no ring", LEFT + PLOT_W / 2, RING_TOP + RING_H / 2, 0.5, 0.5);
+    } else {
+        cairo_surface_t *img = cairo_image_surface_create(CAIRO_FORMAT_RGB24, (int)cols.size(), rows);
+        cairo_surface_flush(img);
+        unsigned char *data = cairo_image_surface_get_data(img);
+        const int stride = cairo_image_surface_get_stride(img);
+        const uint32_t grey = pixel(GREY);
+        for (size_t c = 0; c < cols.size(); c++)
+            for (int i = 0; i < rows; i++) {
+                double rgb[3];
+                position_colour(cols[c].pos[i], rgb);
+                uint32_t *row = (uint32_t *)(data + (size_t)(rows - 1 - i) * stride);
+                row[c] = i < cols[c].masses ? pixel(rgb) : grey;
+            }
+        cairo_surface_mark_dirty(img);
+        cv.image(img, LEFT, RING_TOP, PLOT_W, RING_H);
+        cairo_surface_destroy(img);
+
+        // Mass indices, each at the middle of its row.
+        const double step = std::max(1.0, tick_step(rows - 1, 8));
+        for (double m = 0; m <= rows - 1; m += step) {
+            const double y = RING_TOP + RING_H - (m + 0.5) / rows * RING_H;
+            cv.line(LEFT - 4, y, LEFT, y);
+            cv.text(number_text(m), LEFT - 7, y, 1, 0.5, 11);
+        }
+    }
+    cv.frame(LEFT, RING_TOP, PLOT_W, RING_H);
+    cv.side_text("mass", 18, RING_TOP + RING_H / 2);
+
+    // The colour scale.
+    const double bx = LEFT + PLOT_W + 24, bw = 16;
+    cairo_surface_t *bar = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 201);
+    cairo_surface_flush(bar);
+    for (int j = 0; j <= 200; j++) {
+        double rgb[3];
+        position_colour((float)(1.0 - j / 100.0), rgb);
+        *(uint32_t *)(cairo_image_surface_get_data(bar) + (size_t)j * cairo_image_surface_get_stride(bar)) =
+            pixel(rgb);
+    }
+    cairo_surface_mark_dirty(bar);
+    cv.image(bar, bx, RING_TOP, bw, RING_H);
+    cairo_surface_destroy(bar);
+    cv.frame(bx, RING_TOP, bw, RING_H);
+    for (int j = 0; j <= 4; j++) {
+        const double v = 1.0 - j * 0.5, y = RING_TOP + j * RING_H / 4;
+        cv.line(bx + bw, y, bx + bw + 4, y);
+        cv.text(number_text(v), bx + bw + 7, y, 0, 0.5, 11);
+    }
+    cv.side_text("position", bx + bw + 52, RING_TOP + RING_H / 2);
+    cv.colour(GREY);
+    cairo_rectangle(cv.cr(), bx, RING_TOP + RING_H + 12, bw, 12);
+    cairo_fill(cv.cr());
+    cv.text("no ring", bx + bw + 7, RING_TOP + RING_H + 18, 0, 0.5, 11);
+}
+
+// The output's smallest and largest sample in each column, on a scale
+// symmetric about 0.
+void draw_envelope(Canvas &cv, const Picture &p)
+{
+    const std::vector<Picture::Column> &cols = p.columns();
+    double peak = 0;
+    for (const Picture::Column &c : cols)
+        if (c.heard && c.low <= c.high)
+            peak = std::max({peak, std::fabs((double)c.low), std::fabs((double)c.high)});
+    if (!(peak > 0) || !std::isfinite(peak))
+        peak = 1;
+    const double step = tick_step(peak, 2);
+    const double scale = std::ceil(peak / step) * step;
+    auto y_of = [&](double v) { return ENV_TOP + ENV_H / 2 - std::clamp(v / scale, -1.0, 1.0) * ENV_H / 2; };
+
+    cairo_t *cr = cv.cr();
+    cairo_set_source_rgb(cr, 0.16, 0.33, 0.55);
+    const double cw = cols.empty() ? 0 : PLOT_W / cols.size();
+    for (size_t c = 0; c < cols.size(); c++) {
+        if (!cols[c].heard || !(cols[c].low <= cols[c].high))
+            continue;
+        const double top = y_of(cols[c].high), bottom = std::max(y_of(cols[c].low), top + 1);
+        cairo_rectangle(cr, LEFT + c * cw, top, cw, bottom - top);
+    }
+    cairo_fill(cr);
+    cv.line(LEFT, ENV_TOP + ENV_H / 2, LEFT + PLOT_W, ENV_TOP + ENV_H / 2, 0.5);
+    cv.frame(LEFT, ENV_TOP, PLOT_W, ENV_H);
+    cv.value_axis(LEFT, ENV_TOP, ENV_H, -scale, scale, 4);
+    cv.side_text("output", 18, ENV_TOP + ENV_H / 2);
+}
+
+// Seconds along the bottom of the envelope, tick marks on both panels.
+void draw_time_axis(Canvas &cv, const Picture &p)
+{
+    const double seconds = p.total_samples() / loopmass::SAMPLE_RATE;
+    if (seconds > 0) {
+        const double step = tick_step(seconds, 10);
+        for (double t = 0; t <= seconds + step * 1e-9; t += step) {
+            const double x = LEFT + t / seconds * PLOT_W;
+            cv.line(x, RING_TOP + RING_H, x, RING_TOP + RING_H + 4);
+            cv.line(x, ENV_TOP + ENV_H, x, ENV_TOP + ENV_H + 4);
+            cv.text(number_text(t), x, ENV_TOP + ENV_H + 7, 0.5, 0, 11);
+        }
+    }
+    cv.text("time (s)", LEFT + PLOT_W / 2, ENV_TOP + ENV_H + 26, 0.5, 0);
+}
+
+// The six effective profiles side by side, each on its own scale, which
+// always takes in 0.
+void draw_profiles(Canvas &cv, const Picture &p)
+{
+    static const char *const names[loopmass::NKINDS] = {"masses", "tension", "centering",
+                                                         "damping", "forces", "initial position"};
+    const int n = p.profile_masses();
+    cv.text(n ? "effective profiles at the end, over the " + std::to_string(n) + " masses" : "no object was made",
+            LEFT, PROF_TOP - 48, 0, 0, 13);
+    if (n == 0)
+        return;
+    const double w = (WIDTH - LEFT - 30 - 5 * PROF_GAP) / loopmass::NKINDS;
+    cairo_t *cr = cv.cr();
+    for (int k = 1; k <= loopmass::NKINDS; k++) {
+        const double x = LEFT + (k - 1) * (w + PROF_GAP);
+        const float *v = p.profile(k);
+        double lo = 0, hi = 0;
+        for (int i = 0; i < n; i++)
+            if (std::isfinite(v[i])) {
+                lo = std::min(lo, (double)v[i]);
+                hi = std::max(hi, (double)v[i]);
+            }
+        if (hi - lo < 1e-6) {
+            lo -= 1;
+            hi += 1;
+        }
+        auto y_of = [&](double u) {
+            return PROF_TOP + PROF_H - INSET - (std::clamp(u, lo, hi) - lo) / (hi - lo) * (PROF_H - 2 * INSET);
+        };
+        cv.text(names[k - 1], x + w / 2, PROF_TOP - 6, 0.5, 1);
+        cairo_set_source_rgb(cr, 0.7, 0.7, 0.7);
+        cairo_set_line_width(cr, 1);
+        cairo_move_to(cr, x, y_of(0));
+        cairo_line_to(cr, x + w, y_of(0));
+        cairo_stroke(cr);
+        cairo_set_source_rgb(cr, 0.16, 0.33, 0.55);
+        cairo_set_line_width(cr, 1.5);
+        for (int i = 0; i < n; i++)
+            cairo_line_to(cr, x + (i + 0.5) / n * w, y_of(v[i]));
+        cairo_stroke(cr);
+        cv.frame(x, PROF_TOP, w, PROF_H);
+        cv.text(number_text(hi), x - 3, y_of(hi), 1, 0.5, 10);
+        cv.text(number_text(lo), x - 3, y_of(lo), 1, 0.5, 10);
+        cv.text("0", x, PROF_TOP + PROF_H + 4, 0, 0, 10);
+        cv.text(std::to_string(n - 1), x + w, PROF_TOP + PROF_H + 4, 1, 0, 10);
+    }
+    cv.text("mass", LEFT + (WIDTH - LEFT - 30) / 2, PROF_TOP + PROF_H + 20, 0.5, 0);
+}
+
+// What a column stands for, in words.
+std::string column_text(const Picture &p)
+{
+    const std::vector<Picture::Column> &cols = p.columns();
+    if (cols.empty())
+        return "no sound was run";
+    int most = 0;
+    for (const Picture::Column &c : cols)
+        most = std::max(most, c.steps);
+    char buf[200];
+    const double ms = 1000.0 * p.total_samples() / loopmass::SAMPLE_RATE / cols.size();
+    std::snprintf(buf, sizeof buf, "%lld haptic steps in %zu columns of %.3g ms", (long long)p.steps(), cols.size(), ms);
+    std::string s = buf;
+    if (most > 1)
+        s += "; a column merges up to " + std::to_string(most) + " steps into the position farthest from 0";
+    return s;
+}
+
+cairo_status_t write_to(void *closure, const unsigned char *data, unsigned int length)
+{
+    return std::fwrite(data, 1, length, (FILE *)closure) == length ? CAIRO_STATUS_SUCCESS
+                                                                    : CAIRO_STATUS_WRITE_ERROR;
+}
+
+} // namespace
+
+bool draw_picture(const Picture &p, const std::string &caption, FILE *f, std::string &error)
+{
+    cairo_surface_t *page = cairo_image_surface_create(CAIRO_FORMAT_RGB24, WIDTH, HEIGHT);
+    cairo_t *cr = cairo_create(page);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_select_font_face(cr, "sans-serif", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_NORMAL);
+
+    Canvas cv(cr);
+    cv.text(caption, LEFT, 16, 0, 0, 16);
+    cv.text(column_text(p), LEFT, 42, 0, 0, 12);
+    draw_ring(cv, p);
+    draw_envelope(cv, p);
+    draw_time_axis(cv, p);
+    draw_profiles(cv, p);
+
+    cairo_status_t status = cairo_status(cr);
+    cairo_destroy(cr);
+    if (status == CAIRO_STATUS_SUCCESS)
+        status = cairo_surface_write_to_png_stream(page, write_to, f);
+    cairo_surface_destroy(page);
+    if (status != CAIRO_STATUS_SUCCESS)
+        error = cairo_status_to_string(status);
+    return status == CAIRO_STATUS_SUCCESS;
+}
+
+PictureFile::~PictureFile()
+{
+    discard();
+}
+
+void PictureFile::discard()
+{
+    if (file_) {
+        std::fclose(file_);
+        file_ = nullptr;
+        std::remove(temp_.c_str());
+    }
+}
+
+bool PictureFile::open(const std::string &path, std::string &error)
+{
+    discard();
+    path_ = path;
+    temp_ = path + ".tmp" + std::to_string((long)getpid());
+    file_ = std::fopen(temp_.c_str(), "wb");
+    if (!file_)
+        error = "cannot write " + path + ": " + std::strerror(errno);
+    return file_ != nullptr;
+}
+
+bool PictureFile::finish(const Picture &p, const std::string &caption, std::string &error)
+{
+    if (!file_) {
+        error = "no file open";
+        return false;
+    }
+    std::string why;
+    if (!draw_picture(p, caption, file_, why)) {
+        error = "cannot draw " + path_ + ": " + why;
+        discard();
+        return false;
+    }
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed || std::rename(temp_.c_str(), path_.c_str()) != 0) {
+        error = "cannot write " + path_ + ": " + std::strerror(errno);
+        std::remove(temp_.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace score
