@@ -380,7 +380,7 @@ TEST_F(Cli, PictureLeavesTranscriptAndSoundAsTheyWere)
         cairo_surface_t *png = cairo_image_surface_create_from_png((dir_ / "run.png").c_str());
         EXPECT_EQ(cairo_surface_status(png), CAIRO_STATUS_SUCCESS) << "vs " << vs;
         EXPECT_EQ(cairo_image_surface_get_width(png), 1000);
-        EXPECT_EQ(cairo_image_surface_get_height(png), 800);
+        EXPECT_EQ(cairo_image_surface_get_height(png), 720);
         cairo_surface_destroy(png);
     }
     EXPECT_EQ(files(), (std::set<std::string>{"plain.wav", "drawn.wav", "run.png", "score.txt"}));

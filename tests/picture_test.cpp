@@ -210,4 +210,49 @@ TEST(Picture, EnvelopeHoldsEachColumnsExtremes)
     EXPECT_EQ(shortrun.columns()[2].high, 3.0f);
 }
 
+// The drawn envelope of a column takes in the columns within 5 ms on
+// either side (220.5 samples), so that a tone's period never falls between
+// columns; columns of 5 ms or more stand alone.
+TEST(Picture, EnvelopeReachesFiveMillisecondsAroundAColumn)
+{
+    struct Case {
+        int64_t total;
+        int columns;
+        int query;
+        bool reaches; // the spike in column 10 shows at the queried column
+    };
+    const Case cases[] = {
+        {44100, 400, 10, true},  // columns of 110.25 samples: two on either side
+        {44100, 400, 8, true},
+        {44100, 400, 12, true},
+        {44100, 400, 7, false},
+        {44100, 400, 13, false},
+        {88200, 400, 11, true},  // 220.5 samples: exactly one on either side
+        {88200, 400, 12, false},
+        {441000, 800, 10, true}, // 551.25 samples: each column alone
+        {441000, 800, 9, false},
+        {441000, 800, 11, false},
+    };
+    for (const Case &c : cases) {
+        Picture p(c.total, c.columns);
+        std::vector<float> samples((size_t)c.total, 0.0f);
+        samples[(size_t)((10 * c.total + c.columns - 1) / c.columns)] = 1.0f; // the first sample of column 10
+        p.after_vector(nullptr, samples.data(), (int)c.total);
+        float low, high;
+        ASSERT_TRUE(p.envelope(c.query, low, high));
+        EXPECT_EQ(low, 0.0f);
+        EXPECT_EQ(high, c.reaches ? 1.0f : 0.0f) << c.total << " samples, column " << c.query;
+    }
+
+    // Columns no sample reached have no envelope, nor do columns outside.
+    Picture half(44100, 400);
+    std::vector<float> samples(22050, 0.5f);
+    half.after_vector(nullptr, samples.data(), 22050);
+    float low, high;
+    EXPECT_TRUE(half.envelope(200, low, high)); // 2 columns from the last heard one
+    EXPECT_FALSE(half.envelope(202, low, high));
+    EXPECT_FALSE(half.envelope(400, low, high));
+    EXPECT_FALSE(half.envelope(-1, low, high));
+}
+
 } // namespace

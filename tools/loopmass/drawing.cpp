@@ -20,20 +20,22 @@ namespace {
 // so a column of the picture is one pixel wide or more.
 const int WIDTH = PICTURE_WIDTH, HEIGHT = PICTURE_HEIGHT;
 const double LEFT = 70, PLOT_W = PICTURE_COLUMNS;
-const double RING_TOP = 72, RING_H = 320;
-const double ENV_TOP = 408, ENV_H = 110;
-const double PROF_TOP = 620, PROF_H = 120, PROF_GAP = 34;
+const double RING_TOP = 72, RING_H = 256; // a pixel per mass on the full ring
+const double ENV_TOP = 344, ENV_H = 110;
+const double PROF_TOP = 556, PROF_H = 120, PROF_GAP = 34;
 const double INSET = 6; // between a profile's extremes and its frame
 
 const double GREY[3] = {0.55, 0.55, 0.55}; // no ring
 const double INK[3] = {0.1, 0.1, 0.1};
 
-// Position -1 to 1 as a colour: dark blue through white to dark red.
+// Position -1 to 1 as a colour: dark blue through white to dark red, in
+// 64 steps of 1/32, finer than the eye tells colours apart and coarse
+// enough to keep the PNG files small.
 void position_colour(float v, double rgb[3])
 {
     static const double stops[5][3] = {
         {0.02, 0.19, 0.38}, {0.26, 0.58, 0.76}, {0.97, 0.97, 0.97}, {0.90, 0.45, 0.35}, {0.40, 0.00, 0.12}};
-    const double t = (std::clamp(v, -1.0f, 1.0f) + 1.0) * 2.0; // 0 to 4
+    const double t = std::round((std::clamp(v, -1.0f, 1.0f) + 1.0) * 32.0) / 16.0; // 0 to 4
     const int i = std::min((int)t, 3);
     const double f = t - i;
     for (int c = 0; c < 3; c++)
@@ -213,15 +215,16 @@ void draw_ring(Canvas &cv, const Picture &p)
     cv.text("no ring", bx + bw + 7, RING_TOP + RING_H + 18, 0, 0.5, 11);
 }
 
-// The output's smallest and largest sample in each column, on a scale
+// The output's smallest and largest sample around each column, on a scale
 // symmetric about 0.
 void draw_envelope(Canvas &cv, const Picture &p)
 {
-    const std::vector<Picture::Column> &cols = p.columns();
+    const int ncols = (int)p.columns().size();
     double peak = 0;
-    for (const Picture::Column &c : cols)
-        if (c.heard && c.low <= c.high)
-            peak = std::max({peak, std::fabs((double)c.low), std::fabs((double)c.high)});
+    float low, high;
+    for (int c = 0; c < ncols; c++)
+        if (p.envelope(c, low, high))
+            peak = std::max({peak, std::fabs((double)low), std::fabs((double)high)});
     if (!(peak > 0) || !std::isfinite(peak))
         peak = 1;
     const double step = tick_step(peak, 2);
@@ -230,11 +233,11 @@ void draw_envelope(Canvas &cv, const Picture &p)
 
     cairo_t *cr = cv.cr();
     cairo_set_source_rgb(cr, 0.16, 0.33, 0.55);
-    const double cw = cols.empty() ? 0 : PLOT_W / cols.size();
-    for (size_t c = 0; c < cols.size(); c++) {
-        if (!cols[c].heard || !(cols[c].low <= cols[c].high))
+    const double cw = ncols ? PLOT_W / ncols : 0;
+    for (int c = 0; c < ncols; c++) {
+        if (!p.envelope(c, low, high))
             continue;
-        const double top = y_of(cols[c].high), bottom = std::max(y_of(cols[c].low), top + 1);
+        const double top = y_of(high), bottom = std::max(y_of(low), top + 1);
         cairo_rectangle(cr, LEFT + c * cw, top, cw, bottom - top);
     }
     cairo_fill(cr);
@@ -286,6 +289,11 @@ void draw_profiles(Canvas &cv, const Picture &p)
             lo -= 1;
             hi += 1;
         }
+        // Limits rounded out to a tenth of the range, so that they read
+        // short; a float just past a step (0.4f is above 0.4) keeps it.
+        const double step = tick_step(hi - lo, 10);
+        lo = std::floor(lo / step + 1e-5) * step;
+        hi = std::ceil(hi / step - 1e-5) * step;
         auto y_of = [&](double u) {
             return PROF_TOP + PROF_H - INSET - (std::clamp(u, lo, hi) - lo) / (hi - lo) * (PROF_H - 2 * INSET);
         };

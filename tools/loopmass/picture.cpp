@@ -153,6 +153,27 @@ void Picture::listen(const float *out, int n)
     }
 }
 
+bool Picture::envelope(int c, float &low, float &high) const
+{
+    const int64_t ncols = (int64_t)columns_.size();
+    if (c < 0 || c >= ncols)
+        return false;
+    // Whole columns in 5 ms: 5 ms is 220.5 samples, a column total / ncols.
+    const int64_t reach = 441 * ncols / (2 * total_);
+    low = INFINITY;
+    high = -INFINITY;
+    bool heard = false;
+    for (int64_t k = std::max<int64_t>(0, c - reach); k <= std::min(ncols - 1, c + reach); k++) {
+        const Column &col = columns_[(size_t)k];
+        if (col.heard) {
+            heard = true;
+            low = std::min(low, col.low);
+            high = std::max(high, col.high);
+        }
+    }
+    return heard && low <= high;
+}
+
 void Picture::keep_profiles(const t_loopmass *x)
 {
     profile_masses_ = x->x_nmasses;

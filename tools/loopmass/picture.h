@@ -17,7 +17,7 @@ namespace score {
 // The picture's size in pixels, and the most columns its time is cut into
 // (one pixel of the plot each).
 const int PICTURE_WIDTH = 1000;
-const int PICTURE_HEIGHT = 800;
+const int PICTURE_HEIGHT = 720;
 const int PICTURE_COLUMNS = 800;
 
 // Samples of output the events produce: every run rounded up to whole
@@ -55,6 +55,12 @@ public:
     // Keeps the effective profiles of an object about to be freed: the
     // picture shows those of the last object of the run.
     void keep_profiles(const loopmass::t_loopmass *x);
+
+    // The output's smallest and largest sample around column c, taken
+    // over the columns within 5 ms on either side as well, so that a low
+    // tone's period never falls between columns.  False when no sample
+    // was heard there.
+    bool envelope(int c, float &low, float &high) const;
 
     const std::vector<Column> &columns() const { return columns_; }
     int64_t total_samples() const { return total_; }
