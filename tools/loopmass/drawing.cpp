@@ -42,10 +42,16 @@ void position_colour(float v, double rgb[3])
         rgb[c] = stops[i][c] + f * (stops[i + 1][c] - stops[i][c]);
 }
 
-uint32_t pixel(const double rgb[3])
+// Sets a pixel of an RGB24 image (left alone when the image could not be
+// made: Cairo then reports the failure when the page is written).
+void put_pixel(cairo_surface_t *img, int x, int y, const double rgb[3])
 {
-    return (uint32_t)std::lround(rgb[0] * 255) << 16 | (uint32_t)std::lround(rgb[1] * 255) << 8 |
-           (uint32_t)std::lround(rgb[2] * 255);
+    unsigned char *data = cairo_image_surface_get_data(img);
+    if (!data)
+        return;
+    uint32_t *row = (uint32_t *)(data + (size_t)y * cairo_image_surface_get_stride(img));
+    row[x] = (uint32_t)std::lround(rgb[0] * 255) << 16 | (uint32_t)std::lround(rgb[1] * 255) << 8 |
+             (uint32_t)std::lround(rgb[2] * 255);
 }
 
 // A tick spacing of 1, 2 or 5 times a power of ten that cuts `span` into
@@ -164,15 +170,11 @@ void draw_ring(Canvas &cv, const Picture &p)
     } else {
         cairo_surface_t *img = cairo_image_surface_create(CAIRO_FORMAT_RGB24, (int)cols.size(), rows);
         cairo_surface_flush(img);
-        unsigned char *data = cairo_image_surface_get_data(img);
-        const int stride = cairo_image_surface_get_stride(img);
-        const uint32_t grey = pixel(GREY);
         for (size_t c = 0; c < cols.size(); c++)
             for (int i = 0; i < rows; i++) {
                 double rgb[3];
                 position_colour(cols[c].pos[i], rgb);
-                uint32_t *row = (uint32_t *)(data + (size_t)(rows - 1 - i) * stride);
-                row[c] = i < cols[c].masses ? pixel(rgb) : grey;
+                put_pixel(img, (int)c, rows - 1 - i, i < cols[c].masses ? rgb : GREY);
             }
         cairo_surface_mark_dirty(img);
         cv.image(img, LEFT, RING_TOP, PLOT_W, RING_H);
@@ -188,16 +190,18 @@ void draw_ring(Canvas &cv, const Picture &p)
     }
     cv.frame(LEFT, RING_TOP, PLOT_W, RING_H);
     cv.side_text("mass", 18, RING_TOP + RING_H / 2);
+}
 
-    // The colour scale.
+// The colour scale beside the ring, and the grey of no ring under it.
+void draw_colour_scale(Canvas &cv)
+{
     const double bx = LEFT + PLOT_W + 24, bw = 16;
     cairo_surface_t *bar = cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 201);
     cairo_surface_flush(bar);
     for (int j = 0; j <= 200; j++) {
         double rgb[3];
         position_colour((float)(1.0 - j / 100.0), rgb);
-        *(uint32_t *)(cairo_image_surface_get_data(bar) + (size_t)j * cairo_image_surface_get_stride(bar)) =
-            pixel(rgb);
+        put_pixel(bar, 0, j, rgb);
     }
     cairo_surface_mark_dirty(bar);
     cv.image(bar, bx, RING_TOP, bw, RING_H);
@@ -355,6 +359,7 @@ bool draw_picture(const Picture &p, const std::string &caption, FILE *f, std::st
     cv.text(caption, LEFT, 16, 0, 0, 16);
     cv.text(column_text(p), LEFT, 42, 0, 0, 12);
     draw_ring(cv, p);
+    draw_colour_scale(cv);
     draw_envelope(cv, p);
     draw_time_axis(cv, p);
     draw_profiles(cv, p);
