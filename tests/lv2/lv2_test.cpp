@@ -279,6 +279,7 @@ TEST(Lv2Objects, AMassCountAndAFileLoadStartNewObjectsBetweenVectors)
         if (rack::can_count()) {
             EXPECT_EQ(player.run_allocations(), 0);
         }
+        EXPECT_EQ(player.told(), std::vector<std::string>{PD_PRESETS});
 
         // The new object gets the preset choice and the held notes, struck.
         Score score(FRESH);
@@ -323,6 +324,7 @@ TEST(Lv2Objects, AFileThatCannotBeReadLeavesTheObjectPlaying)
         std::vector<float> out = play(player, events, total, 100);
         EXPECT_EQ(out, expected);
         EXPECT_NE(player.log().find(c.error), std::string::npos) << player.log();
+        EXPECT_TRUE(player.told().empty());
     }
 }
 

@@ -219,6 +219,19 @@ float Player::port(const std::string &symbol) const { return controls_.at(index_
 
 float Player::latency() const { return latency_; }
 
+void Player::read_notify()
+{
+    const LV2_Atom_Sequence *seq = (const LV2_Atom_Sequence *)notify_.data();
+    LV2_ATOM_SEQUENCE_FOREACH (seq, ev) {
+        if (ev->body.type != map_uri(nullptr, LV2_ATOM__Object))
+            continue;
+        const LV2_Atom *value = nullptr;
+        lv2_atom_object_get((const LV2_Atom_Object *)&ev->body, map_uri(nullptr, LV2_PATCH__value), &value, 0);
+        if (value && value->type == map_uri(nullptr, LV2_ATOM__Path))
+            told_.push_back((const char *)LV2_ATOM_BODY_CONST(value));
+    }
+}
+
 void Player::run_worker()
 {
     const LV2_Worker_Interface *w = (const LV2_Worker_Interface *)lilv_instance_get_extension_data(
@@ -273,6 +286,7 @@ void Player::run_block(uint64_t start, uint32_t n, float *out, const std::vector
     run_allocations_ += allocations() - before;
     inside_run_ = false;
     std::copy(audio_.begin(), audio_.begin() + n, out);
+    read_notify();
     run_worker();
 }
 

@@ -62,6 +62,9 @@ public:
     // between blocks.
     uint64_t next_start(uint64_t t) const;
 
+    // The preset files the plugin said it loaded, on its notify port.
+    const std::vector<std::string> &told() const { return told_; }
+
     float latency() const;
     const std::string &log() const { return log_; }
     // Allocations counted inside run() during the last play().
@@ -84,6 +87,7 @@ private:
     };
     void run_block(uint64_t start, uint32_t n, float *out, const std::vector<const Event *> &events);
     void run_worker();
+    void read_notify();
 
     LilvInstance *instance_;
     std::map<std::string, uint32_t> index_;
@@ -99,6 +103,7 @@ private:
     std::string log_;
     std::vector<uint64_t> applied_;
     std::vector<uint64_t> starts_;
+    std::vector<std::string> told_;
     long run_allocations_;
     bool inside_run_;
     std::vector<const LV2_Feature *> features_;
