@@ -80,9 +80,9 @@ std::vector<t_atom> copy_atoms(int argc, const t_atom *argv)
     return std::vector<t_atom>(argv, argv + argc);
 }
 
-// Calls f with one argument converted to its type.  Returns 1 when the atom
-// does not fit that type.
-short call_with_argtype(const Method &m, void *x, const char *selector, int argc, const t_atom *argv)
+} // namespace
+
+short call_method(const Method &m, void *x, t_symbol *selector, short argc, t_atom *argv)
 {
     const t_atom *first = argc > 0 ? argv : nullptr;
     switch (m.argtype) {
@@ -109,15 +109,25 @@ short call_with_argtype(const Method &m, void *x, const char *selector, int argc
             return 1;
         as<void (*)(void *, t_symbol *)>(m.fn)(x, first ? first->a_w.w_sym : gensym(""));
         return 0;
-    case A_GIMME: {
-        std::vector<t_atom> atoms = copy_atoms(argc, argv);
-        as<void (*)(void *, t_symbol *, short, t_atom *)>(m.fn)(x, gensym(selector), (short)atoms.size(),
-                                                              atoms.data());
+    case A_GIMME:
+        as<void (*)(void *, t_symbol *, short, t_atom *)>(m.fn)(x, selector, argc < 0 ? 0 : argc, argv);
         return 0;
-    }
     default: // A_CANT: only the host calls these, by their own signature
         return 1;
     }
+}
+
+namespace {
+
+// Calls a method with the atoms of a message.  An A_GIMME method gets a
+// copy of at most MAXARGC of them, which it may write into; the others get
+// a converted first atom only, so the atoms themselves are never written.
+short call_with_argtype(const Method &m, void *x, const char *selector, int argc, const t_atom *argv)
+{
+    if (m.argtype != A_GIMME)
+        return call_method(m, x, nullptr, argc > 0 ? 1 : 0, const_cast<t_atom *>(argv));
+    std::vector<t_atom> atoms = copy_atoms(argc, argv);
+    return call_method(m, x, gensym(selector), (short)atoms.size(), atoms.data());
 }
 
 } // namespace

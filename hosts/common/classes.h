@@ -67,6 +67,13 @@ const Method *find_method(const t_class *c, const char *name);
 // where a symbol is wanted, a symbol where a number is wanted).
 short dispatch(t_class *c, void *x, const char *selector, int argc, const t_atom *argv);
 
+// Calls one method with atoms the caller owns, converted as dispatch()
+// converts them, without allocating and without interning a symbol (but for
+// an A_DEFSYM method given no atom): a host's audio thread finds its
+// methods and interns its selectors beforehand and sends through this.
+// selector is what an A_GIMME method receives.
+short call_method(const Method &m, void *x, t_symbol *selector, short argc, t_atom *argv);
+
 // Calls the creation routine with the class name and the arguments (at most
 // 32767); returns what it returned.
 void *call_new(t_class *c, int argc, const t_atom *argv);

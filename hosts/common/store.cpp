@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -27,10 +28,15 @@ struct t_binbuf {
 t_symbol *gensym(const char *name)
 {
     // Symbols are never freed: their names live in the table's keys, whose
-    // addresses do not move when the table grows.
+    // addresses do not move when the table grows.  A plugin host builds
+    // objects and reads files on several threads at once, so the table is
+    // locked; an audio thread interns its symbols beforehand and never
+    // comes here.
     static std::unordered_map<std::string, std::unique_ptr<t_symbol>> table;
+    static std::mutex lock;
     if (!name)
         name = "";
+    std::lock_guard<std::mutex> guard(lock);
     auto it = table.find(name);
     if (it == table.end()) {
         it = table.emplace(name, nullptr).first;
@@ -409,11 +415,18 @@ short read_file(t_binbuf *b, const std::string &path)
         content.append(buf, (size_t)n);
     }
     ::close(fd);
-    for (unsigned char c : content)
+    return read_text(b, content);
+}
+
+short read_text(t_binbuf *b, const std::string &text)
+{
+    if (!b || text.size() > MAX_FILE_BYTES)
+        return 1;
+    for (unsigned char c : text)
         if (is_control(c) && c != '\t' && c != '\r' && c != '\n')
             return 1;
     std::vector<t_atom> parsed;
-    if (!parse(content, parsed))
+    if (!parse(text, parsed))
         return 1;
     b->b_atoms.swap(parsed);
     return 0;

@@ -19,6 +19,8 @@ using patcher::t_binbuf;
 // Returns 0 on success; on any failure (missing, unreadable, too large, not
 // text, a number that does not fit its atom) the store is left as it was.
 short read_file(t_binbuf *b, const std::string &path);
+// The same from a text held in memory, as a file would hold it.
+short read_text(t_binbuf *b, const std::string &text);
 
 // Writes the store in text form to a temporary file in the same folder and
 // renames it over path, so that a failed write leaves the old file whole.

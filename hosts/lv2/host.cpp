@@ -1,0 +1,380 @@
+// The patcher host interface inside an LV2 plugin: objects, clocks, the
+// signal vector, the console and files (the rules are in host.h).
+
+#include "host.h"
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <sys/stat.h>
+
+#include "../../src/host/loopmass.h"
+#include "../common/classes.h"
+#include "../common/store.h"
+
+namespace patcher {
+
+struct t_clock {
+    lv2host::Object *c_owner;
+    method c_fn;
+    bool c_armed;
+    double c_due; // milliseconds on the owner's timeline
+    uint64_t c_seq;
+};
+
+// Outlets and proxies lead nowhere: a plugin has no patch to send lists to,
+// and the inlet number is written straight into the record.
+struct t_outlet {
+    int o_unused;
+};
+struct t_proxy {
+    int p_unused;
+};
+
+} // namespace patcher
+
+namespace lv2host {
+
+using namespace patcher;
+
+namespace {
+
+// Path ids: files on disk by absolute name, and the bank of the build.
+const short VOL_DISK = 0;
+const short VOL_BANK = 1;
+
+t_outlet nowhere_outlet;
+t_proxy nowhere_proxy;
+
+const classes::Method *methods[NMESSAGES];
+t_symbol *selectors[NMESSAGES];
+
+// What the calling thread is building or freeing: creation routines and
+// console lines find their object and their console here.  Unset on the
+// audio thread.
+struct Scope {
+    Build *build;
+    Object *object;
+    Scope *saved;
+};
+thread_local Scope *scope = nullptr;
+
+struct Enter {
+    Scope s;
+    Enter(Build *b, Object *o) : s{b, o, scope} { scope = &s; }
+    ~Enter() { scope = s.saved; }
+    Enter(const Enter &) = delete;
+    Enter &operator=(const Enter &) = delete;
+};
+
+Object *object_of(void *x) { return x ? (Object *)((t_object *)x)->o_host : nullptr; }
+
+double now_ms(const Object *o) { return (double)o->vectors * VECTOR * 1000.0 / o->rate; }
+
+void arm(t_clock *c, double delay)
+{
+    if (!c)
+        return;
+    // A negative or unknown delay fires at the next pass.
+    c->c_due = now_ms(c->c_owner) + (delay > 0 ? delay : 0.0);
+    c->c_armed = true;
+    c->c_seq = ++c->c_owner->armings;
+}
+
+void run_clocks(Object *o)
+{
+    struct Due {
+        t_clock *c;
+        uint64_t seq;
+    } due[MAXCLOCKS];
+    int n = 0;
+    double now = now_ms(o);
+    for (int i = 0; i < o->nclocks; i++)
+        if (o->clocks[i]->c_armed && o->clocks[i]->c_due <= now)
+            due[n++] = Due{o->clocks[i], o->clocks[i]->c_seq};
+    for (int i = 1; i < n; i++)
+        for (int j = i; j > 0; j--) {
+            const Due &a = due[j - 1], &b = due[j];
+            if (a.c->c_due < b.c->c_due || (a.c->c_due == b.c->c_due && a.seq < b.seq))
+                break;
+            Due t = due[j];
+            due[j] = due[j - 1];
+            due[j - 1] = t;
+        }
+    for (int i = 0; i < n; i++) {
+        // A clock unset, re-armed or freed by an earlier routine of this
+        // pass is skipped; a re-armed one waits for the next pass.
+        bool alive = false;
+        for (int k = 0; k < o->nclocks; k++)
+            alive = alive || o->clocks[k] == due[i].c;
+        if (!alive || !due[i].c->c_armed || due[i].c->c_seq != due[i].seq)
+            continue;
+        due[i].c->c_armed = false;
+        reinterpret_cast<void (*)(void *)>(reinterpret_cast<void (*)(void)>(due[i].c->c_fn))(o->x);
+    }
+}
+
+void console(bool is_error, const char *fmt, va_list ap)
+{
+    if (!scope || !scope->build || !scope->build->console.line)
+        return;
+    char text[1024];
+    std::vsnprintf(text, sizeof text, fmt, ap);
+    scope->build->console.line(scope->build->console.owner, is_error, text);
+}
+
+bool absolute(const char *name) { return name && name[0] == '/'; }
+
+} // namespace
+
+t_class *load(const Console &console)
+{
+    static std::once_flag once;
+    static t_class *loaded = nullptr;
+    std::call_once(once, [&console] {
+        Build b{console, std::string(), std::string()};
+        Enter e(&b, nullptr);
+        loopmass::main();
+        t_class *c = classes::find("loopmass~");
+        if (!c)
+            return;
+        const char *names[NMESSAGES] = {"int", "float", "bang", "stop", "fg", "gain", "offset", "phase", "extra"};
+        for (int i = 0; i < NMESSAGES; i++) {
+            methods[i] = classes::find_method(c, names[i]);
+            selectors[i] = gensym(names[i]);
+            if (!methods[i])
+                return;
+        }
+        loaded = c;
+    });
+    return loaded;
+}
+
+Object *object_new(Build &b, t_class *c, short argc, t_atom *argv, float *vector, double rate)
+{
+    Object *o = new Object{};
+    o->c = c;
+    o->rate = rate;
+    {
+        Enter e(&b, o);
+        void *x = classes::call_new(c, argc, argv);
+        if (x && x == o->x) {
+            t_signal signal = {VECTOR, vector, rate};
+            t_signal *sp[1] = {&signal};
+            short connected[1] = {1};
+            classes::call_dsp(c, x, sp, connected);
+        }
+    }
+    if (!o->w[0]) {
+        object_free(o, b.console);
+        return nullptr;
+    }
+    return o;
+}
+
+short object_read(Object *o, Build &b, const char *name)
+{
+    Enter e(&b, o);
+    return loopmass::loopmass_read((loopmass::t_loopmass *)o->x, gensym(name));
+}
+
+void object_free(Object *o, const Console &console)
+{
+    if (!o)
+        return;
+    Build b{console, std::string(), std::string()};
+    Enter e(&b, o);
+    if (o->x) {
+        classes::call_free(o->c, o->x);
+        std::free(o->x);
+    }
+    for (int i = 0; i < o->nclocks; i++)
+        delete o->clocks[i];
+    delete o;
+}
+
+void object_vector(Object *o)
+{
+    run_clocks(o);
+    t_perfroutine perform = (t_perfroutine)o->w[0];
+    perform(o->w);
+    o->vectors++;
+}
+
+void reseed(void) { loopmass::loopmass_srand((uint32_t)SEED); }
+
+void send(Object *o, int inlet, e_message m, short argc, t_atom *argv)
+{
+    if (o->stuffloc)
+        *o->stuffloc = inlet;
+    classes::call_method(*methods[m], o->x, selectors[m], argc, argv);
+}
+
+void send_long(Object *o, int inlet, int32_t v)
+{
+    t_atom a;
+    a.a_type = A_LONG;
+    a.a_w.w_long = v;
+    send(o, inlet, MSG_INT, 1, &a);
+}
+
+void send_float(Object *o, int inlet, float v)
+{
+    t_atom a;
+    a.a_type = A_FLOAT;
+    a.a_w.w_float = v;
+    send(o, inlet, MSG_FLOAT, 1, &a);
+}
+
+} // namespace lv2host
+
+// ------------------------------------------- the host interface on LV2
+
+namespace patcher {
+
+using lv2host::Object;
+using lv2host::scope;
+
+void *newobject(t_class *c)
+{
+    if (!c || !scope || !scope->object)
+        return nullptr;
+    void *x = std::calloc(1, c->c_size);
+    if (!x)
+        return nullptr;
+    ((t_object *)x)->o_host = scope->object;
+    scope->object->x = x;
+    return x;
+}
+
+void z_dsp_setup(t_pxobject *x, short nsignals)
+{
+    if (x)
+        x->z_in = nsignals;
+}
+
+// A freed object is no longer run: the plugin frees it only once it has
+// left the audio thread.
+void z_dsp_free(t_pxobject *) {}
+
+t_proxy *proxy_new(void *x, long, int32_t *stuffloc)
+{
+    Object *o = lv2host::object_of(x);
+    if (o)
+        o->stuffloc = stuffloc;
+    return &lv2host::nowhere_proxy;
+}
+
+t_outlet *outlet_new(void *, const char *) { return &lv2host::nowhere_outlet; }
+t_outlet *listout(void *) { return &lv2host::nowhere_outlet; }
+void outlet_list(t_outlet *, t_symbol *, short, t_atom *) {}
+
+t_clock *clock_new(void *x, method fn)
+{
+    Object *o = lv2host::object_of(x);
+    if (!o || o->nclocks >= lv2host::MAXCLOCKS)
+        return nullptr;
+    t_clock *c = new t_clock{o, fn, false, 0.0, 0};
+    o->clocks[o->nclocks++] = c;
+    return c;
+}
+
+void clock_delay(t_clock *c, long ms) { lv2host::arm(c, (double)ms); }
+
+void clock_fdelay(t_clock *c, double ms) { lv2host::arm(c, std::isnan(ms) ? 0.0 : ms); }
+
+void clock_unset(t_clock *c)
+{
+    if (c)
+        c->c_armed = false;
+}
+
+void freeobject(t_clock *c)
+{
+    if (!c)
+        return;
+    Object *o = c->c_owner;
+    for (int i = 0; i < o->nclocks; i++)
+        if (o->clocks[i] == c) {
+            o->clocks[i] = o->clocks[--o->nclocks];
+            break;
+        }
+    delete c;
+}
+
+void dsp_add(t_perfroutine f, int n, ...)
+{
+    if (!scope || !scope->object || n < 0 || n > 7)
+        return;
+    Object *o = scope->object;
+    va_list ap;
+    va_start(ap, n);
+    for (int i = 0; i < n; i++)
+        o->w[i + 1] = va_arg(ap, t_int);
+    va_end(ap);
+    o->w[0] = (t_int)f;
+}
+
+void post(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    lv2host::console(false, fmt, ap);
+    va_end(ap);
+}
+
+void error(const char *fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    lv2host::console(true, fmt, ap);
+    va_end(ap);
+}
+
+short binbuf_read(t_binbuf *b, const char *name, short volume, short binary)
+{
+    if (binary || !name || !scope || !scope->build)
+        return 1;
+    if (lv2host::absolute(name)) {
+        if (store::read_file(b, name) != 0)
+            return 1;
+        scope->build->read = store::text(b);
+        return 0;
+    }
+    if (volume != lv2host::VOL_BANK)
+        return 1;
+    return store::read_text(b, scope->build->bank);
+}
+
+short binbuf_write(t_binbuf *, const char *, short, short) { return 1; }
+
+short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *, short)
+{
+    if (!name || !name[0] || !outvol)
+        return 1;
+    if (lv2host::absolute(name)) {
+        struct stat st;
+        if (stat(name, &st) != 0 || !S_ISREG(st.st_mode))
+            return 1;
+        *outvol = lv2host::VOL_DISK;
+    } else {
+        if (!scope || !scope->build || scope->build->bank.empty())
+            return 1;
+        *outvol = lv2host::VOL_BANK;
+    }
+    if (outtype)
+        *outtype = FOUR_CHAR_TEXT;
+    return 0;
+}
+
+short open_dialog(char *, short *, t_fourcc *, t_fourcc *, short) { return 1; }
+
+short saveasdialog_extended(char *, short *, t_fourcc *, t_fourcc *, short) { return 1; }
+
+short defvolume(void) { return lv2host::VOL_BANK; }
+
+long calendar_seconds(void) { return lv2host::SEED; }
+
+} // namespace patcher

@@ -1,0 +1,94 @@
+// The patcher host interface inside an LV2 plugin.  A plugin instance plays
+// one object at a time; objects are built, read their presets and are freed
+// off the audio thread, and the audio thread only sends them messages and
+// runs their signal vectors, which allocates nothing and takes no lock.
+//
+// What the object can observe of this host:
+// - Vectors: always VECTOR (64) samples, whatever block sizes the plugin
+//   host passes, so the haptic pacing is the same as in every other host.
+// - Clocks: a scheduler pass comes before each vector.  It fires, once each
+//   and in order of due time (then of arming), every clock due at or before
+//   the start of that vector, in milliseconds of the object's timeline
+//   (VECTOR samples at the plugin host's rate per vector).  A clock armed
+//   from within a clock callback with a delay that falls before the next
+//   pass (a delay of 0 included) fires at the next pass, never in the same
+//   one.  Messages are handled between passes; a clock they arm counts its
+//   delay from the start of the next vector.
+// - Files: an absolute name is a file on disk, read only; a relative name
+//   is the bank text the plugin keeps in its state (there is no folder to
+//   search).  Nothing is ever written, and no dialog is shown: both report
+//   a cancel.
+// - Console lines go to the plugin host's log, from the thread that builds
+//   or frees objects; a line posted on the audio thread is dropped (the
+//   messages the plugin sends there never post).
+// - The calendar is fixed at SEED, so the random presets of every session
+//   draw the same values.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "../../src/host/patcher.h"
+
+namespace lv2host {
+
+const int VECTOR = 64;
+const long SEED = 0;
+// Clocks one object may run; loopmass~ makes one.
+const int MAXCLOCKS = 4;
+
+// Where the console lines of a build go.
+struct Console {
+    void (*line)(void *owner, bool is_error, const char *text);
+    void *owner;
+};
+
+// One object and what the host keeps for it.
+struct Object {
+    patcher::t_class *c;
+    void *x;                            // the record
+    int32_t *stuffloc;                  // the record's inlet-number field
+    patcher::t_clock *clocks[MAXCLOCKS];
+    int nclocks;
+    patcher::t_int w[8];                // w[0] the perform routine, then its arguments
+    uint64_t vectors;                   // vectors run so far
+    double rate;                        // the plugin host's sample rate
+    uint64_t armings;                   // order of arming, for clocks due together
+};
+
+// What one build reads and what it found: bank is the text that relative
+// names designate; read receives the text of the last file read from disk.
+struct Build {
+    Console console;
+    std::string bank;
+    std::string read;
+};
+
+// Registers loopmass~ once per process and finds the methods and symbols
+// that the audio thread sends; nullptr when the class cannot be played.
+patcher::t_class *load(const Console &console);
+
+// A new object of class c, its signal going to vector (VECTOR samples), or
+// nullptr when it does not make a perform routine.
+Object *object_new(Build &b, patcher::t_class *c, short argc, patcher::t_atom *argv, float *vector, double rate);
+void object_free(Object *o, const Console &console);
+
+// Reads a preset file into a loopmass~ object's bank (an absolute path, or
+// a relative name for b.bank); 0 when it did.  A failure is posted.
+short object_read(Object *o, Build &b, const char *name);
+
+// One scheduler pass, then one vector into the object's vector.
+void object_vector(Object *o);
+
+// The object's random generator, shared by the objects of a thread and
+// reseeded by each creation: an object built on another thread starts
+// playing on the audio thread with the generator it would have had.
+void reseed(void);
+
+// Messages the audio thread sends, none of which allocates.
+enum e_message { MSG_INT, MSG_FLOAT, MSG_BANG, MSG_STOP, MSG_FG, MSG_GAIN, MSG_OFFSET, MSG_PHASE, MSG_EXTRA, NMESSAGES };
+void send(Object *o, int inlet, e_message m, short argc, patcher::t_atom *argv);
+void send_long(Object *o, int inlet, int32_t v);
+void send_float(Object *o, int inlet, float v);
+
+} // namespace lv2host

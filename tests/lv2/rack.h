@@ -1,0 +1,112 @@
+// A small LV2 host on lilv for the tests: loads loopmass.lv2 from the build
+// tree, feeds it MIDI, controls and bank loads in blocks of any size, runs
+// its worker between blocks (synchronously, as a host may), and keeps its
+// log.  Nothing it does inside run() allocates, so the allocations counted
+// there are the plugin's.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <lilv/lilv.h>
+#include <lv2/urid/urid.h>
+
+namespace rack {
+
+// What happens at a sample time: MIDI bytes, a control value, or a preset
+// file given to the bank parameter.
+struct Event {
+    uint64_t time;
+    std::vector<uint8_t> midi;
+    std::string control;
+    float value;
+    std::string bank;
+};
+
+Event midi(uint64_t time, std::vector<uint8_t> bytes);
+Event control(uint64_t time, const std::string &symbol, float value);
+Event bank(uint64_t time, const std::string &path);
+
+// The world, with the bundle loaded once per process.
+LilvWorld *world();
+const LilvPlugin *plugin();
+LV2_URID_Map *map();
+LV2_URID_Unmap *unmap();
+
+// Allocations made on any thread while counting (0 when this build cannot
+// count, under a sanitizer).
+bool can_count();
+void count_allocations(bool on);
+long allocations();
+
+class Player {
+public:
+    explicit Player(double rate = 44100);
+    ~Player();
+    Player(const Player &) = delete;
+    Player &operator=(const Player &) = delete;
+
+    // Plays the events (sorted by time) for total samples, in blocks of the
+    // sizes that block() gives in turn; returns the output.  A control
+    // changes at the start of the first block that begins at or after its
+    // time; applied() then tells where each control change took effect.
+    std::vector<float> play(const std::vector<Event> &events, uint64_t total, const std::function<uint32_t()> &block);
+    const std::vector<uint64_t> &applied() const { return applied_; }
+    // The first sample of each block of the last play().
+    const std::vector<uint64_t> &starts() const { return starts_; }
+    // The start of the block after the one that holds time t: where a new
+    // object asked for at t starts playing, as this host runs the worker
+    // between blocks.
+    uint64_t next_start(uint64_t t) const;
+
+    // The preset files the plugin said it loaded, on its notify port.
+    const std::vector<std::string> &told() const { return told_; }
+
+    float latency() const;
+    const std::string &log() const { return log_; }
+    // Allocations counted inside run() during the last play().
+    long run_allocations() const { return run_allocations_; }
+
+    LilvState *save();
+    void restore(const LilvState *state);
+    float port(const std::string &symbol) const;
+
+    // Host callbacks.
+    void add_job(uint32_t size, const void *data);
+    void add_reply(uint32_t size, const void *data);
+    void add_log(const char *text);
+    void set_port(const char *symbol, float value);
+
+private:
+    struct Message {
+        uint32_t size;
+        uint8_t data[8192];
+    };
+    void run_block(uint64_t start, uint32_t n, float *out, const std::vector<const Event *> &events);
+    void run_worker();
+    void read_notify();
+
+    LilvInstance *instance_;
+    std::map<std::string, uint32_t> index_;
+    std::vector<float> controls_;
+    std::vector<uint64_t> midi_in_; // atom sequences, 8-byte aligned
+    std::vector<uint64_t> notify_;
+    float latency_;
+    std::vector<float> audio_;
+    Message jobs_[16];
+    int njobs_;
+    Message replies_[16];
+    int nreplies_;
+    std::string log_;
+    std::vector<uint64_t> applied_;
+    std::vector<uint64_t> starts_;
+    std::vector<std::string> told_;
+    long run_allocations_;
+    bool inside_run_;
+    std::vector<const LV2_Feature *> features_;
+};
+
+} // namespace rack
