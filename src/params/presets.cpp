@@ -131,7 +131,9 @@ short loopmass_factory(t_block block, int nmasses, int32_t n)
     if (n < 0 || n > 9)
         return 1;
     for (int i = 0; i < nmasses; i++) {
-        double v[NKINDS];
+        // Every shape sets all six values; the zeros only spare the
+        // compiler from proving it through the switch.
+        double v[NKINDS] = {};
         loopmass_factory_mass(v, n, i, nmasses);
         for (int p = 0; p < NKINDS; p++)
             block[p][i] = (float)v[p];
