@@ -58,10 +58,11 @@ int ninlets(void *x);
 int noutlets(void *x);
 
 // Signal chain.  dsp_start() gives every live signal object its "dsp"
-// message for vectors of n samples (1 to 2048) and builds the chain;
+// message for vectors of n samples (1 to 2048) at the sample rate sr (the
+// command line's is 44100, which logical time assumes) and builds the chain;
 // dsp_tick() runs it once; signal_out() is the object's signal outlet for
 // the last tick (n samples).
-void dsp_start(int n);
+void dsp_start(int n, double sr = 44100.0);
 void dsp_stop(void);
 void dsp_tick(void);
 const float *signal_out(void *x);
