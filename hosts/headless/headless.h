@@ -69,8 +69,9 @@ const float *signal_out(void *x);
 
 // Scheduler.  now() is the logical time; set_now() moves it (it never runs
 // clocks); run_clocks() fires, once each and in order of due time, every
-// clock due at or before now().  A clock set while they fire waits for the
-// next call.
+// clock due at or before now().  Each call is one scheduler pass of the
+// clock rule (patcher.h): a clock set while they fire waits for the next
+// call.
 t_ticks now(void);
 void set_now(t_ticks t);
 void run_clocks(void);
