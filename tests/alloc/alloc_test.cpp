@@ -41,10 +41,8 @@ extern "C" {
 void *__real_malloc(size_t n);
 void *__real_calloc(size_t count, size_t n);
 void *__real_realloc(void *p, size_t n);
-void *__real_aligned_alloc(size_t align, size_t n);
 void __real_free(void *p);
 int __real_open(const char *path, int flags, ...);
-int __real_openat(int dir, const char *path, int flags, ...);
 FILE *__real_fopen(const char *path, const char *mode);
 
 void *__wrap_malloc(size_t n)
@@ -65,10 +63,9 @@ void *__wrap_realloc(void *p, size_t n)
     return __real_realloc(p, n);
 }
 
-void *__wrap_aligned_alloc(size_t align, size_t n)
+void __wrap_free(void *p)
 {
-    note_allocation();
-    return __real_aligned_alloc(align, n);
+    __real_free(p);
 }
 
 int __wrap_open(const char *path, int flags, ...)
@@ -81,21 +78,6 @@ int __wrap_open(const char *path, int flags, ...)
     return __real_open(path, flags, mode);
 }
 
-int __wrap_openat(int dir, const char *path, int flags, ...)
-{
-    note_open();
-    va_list ap;
-    va_start(ap, flags);
-    const int mode = flags & (O_CREAT | O_TMPFILE) ? va_arg(ap, int) : 0;
-    va_end(ap);
-    return __real_openat(dir, path, flags, mode);
-}
-
-void __wrap_free(void *p)
-{
-    __real_free(p);
-}
-
 FILE *__wrap_fopen(const char *path, const char *mode)
 {
     note_open();
@@ -103,7 +85,9 @@ FILE *__wrap_fopen(const char *path, const char *mode)
 }
 }
 
-// Every C++ allocation of the process, the standard library's included.
+// Every C++ allocation of the process, the standard library's included
+// (its other forms of new call these).  Delete is replaced with new, so
+// that a sanitizer's own new and delete never meet this memory.
 void *operator new(size_t n)
 {
     note_allocation();
@@ -113,29 +97,10 @@ void *operator new(size_t n)
 }
 
 void *operator new[](size_t n) { return operator new(n); }
-void *operator new(size_t n, const std::nothrow_t &) noexcept
-{
-    note_allocation();
-    return __real_malloc(n ? n : 1);
-}
-void *operator new[](size_t n, const std::nothrow_t &t) noexcept { return operator new(n, t); }
-void *operator new(size_t n, std::align_val_t a)
-{
-    note_allocation();
-    const size_t align = (size_t)a;
-    if (void *p = __real_aligned_alloc(align, (n + align - 1) / align * align))
-        return p;
-    throw std::bad_alloc();
-}
-void *operator new[](size_t n, std::align_val_t a) { return operator new(n, a); }
 void operator delete(void *p) noexcept { __real_free(p); }
 void operator delete[](void *p) noexcept { __real_free(p); }
 void operator delete(void *p, size_t) noexcept { __real_free(p); }
 void operator delete[](void *p, size_t) noexcept { __real_free(p); }
-void operator delete(void *p, std::align_val_t) noexcept { __real_free(p); }
-void operator delete[](void *p, std::align_val_t) noexcept { __real_free(p); }
-void operator delete(void *p, size_t, std::align_val_t) noexcept { __real_free(p); }
-void operator delete[](void *p, size_t, std::align_val_t) noexcept { __real_free(p); }
 
 namespace {
 
