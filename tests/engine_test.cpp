@@ -539,6 +539,66 @@ TEST(Perform, SignalChainCallsPerformOnTheOutletVector)
     expect_same_bits(chain.data(), direct.data(), 6 * 64, "out");
 }
 
+TEST(HostRate, TakesALongOrAFloatOnAnyInlet)
+{
+    test::Harness h;
+    const struct {
+        std::vector<t_atom> args;
+        int16_t from, to;
+    } cases[] = {
+        {{L(1)}, 0, 1},       {{L(0)}, 1, 0},          {{L(-7)}, 0, 1},        {{F(0.5f)}, 0, 1},
+        {{F(-0.0f)}, 1, 0},   {{F(1e-30f)}, 0, 1},     {{F(NaN)}, 0, 0},       {{F(NaN)}, 1, 1},
+        {{S("x")}, 1, 1},     {{}, 1, 1},              {{L(0), L(1)}, 1, 0},
+    };
+    t_loopmass *x = h.create({L(8)});
+    EXPECT_EQ(x->x_hostrate, 0);
+    h.take();
+    for (const auto &c : cases)
+        for (int inlet = 0; inlet <= INLET_PITCH; inlet++) {
+            x->x_hostrate = c.from;
+            EXPECT_EQ(h.send(x, inlet, "hostrate", c.args), 0);
+            EXPECT_EQ(x->x_hostrate, c.to) << "inlet " << inlet << " from " << c.from;
+        }
+    EXPECT_TRUE(h.take().empty());
+}
+
+// The phase step is N x pitch / rate, the rate 44100 or, with hostrate 1,
+// the one the last dsp call gave; the haptic step keeps its 256 samples.
+TEST(HostRate, ThePhaseStepTakesTheHostsRate)
+{
+    test::Harness h;
+    const double nan = std::nan("");
+    const struct {
+        int16_t hostrate;
+        std::vector<double> rates; // of successive dsp calls
+        double used;
+    } cases[] = {
+        {0, {48000}, 44100},           {1, {48000}, 48000},     {1, {}, 44100},
+        {1, {96000, 22050}, 22050},    {1, {48000, 0}, 48000},  {1, {48000, -1}, 48000},
+        {1, {48000, nan}, 48000},      {1, {44100}, 44100},
+    };
+    for (const auto &c : cases) {
+        t_loopmass *x = h.create({L(64)});
+        excite(x);
+        x->x_hostrate = c.hostrate;
+        h.send(x, INLET_PITCH, "float", {F(441.0f)});
+        for (double rate : c.rates)
+            headless::dsp_start(256, rate);
+        const float inc = (float)(64.0 * 441.0 / c.used);
+        // Vectors of one sample: the stored phase is the sum of the steps.
+        float expect = 0.0f;
+        for (int v = 0; v < 3; v++) {
+            float out;
+            perform(x, &out, 1);
+            expect = (float)((double)expect + inc);
+            ASSERT_EQ(bits(x->x_osc_phase[0]), bits(expect)) << c.hostrate << " " << c.used << " vector " << v;
+        }
+        headless::dsp_stop();
+        EXPECT_EQ(x->x_tick, 3); // one step, then two vectors of the 256 it spans
+        h.destroy(x);
+    }
+}
+
 TEST(Fg, PitchAndGainPairsOnThePitchInlet)
 {
     test::Harness h;

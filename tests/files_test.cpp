@@ -15,12 +15,19 @@
 #include <vector>
 
 #include "bank_state.h"
+#include "extended.h"
 #include "harness.h"
 #include "store.h"
 
 namespace {
 
+using loopmass::ext_add;
+using loopmass::ext_blend_soft;
+using loopmass::ext_float;
+using loopmass::ext_mul;
+using loopmass::ext_of;
 using loopmass::t_block;
+using loopmass::t_ext;
 using loopmass::t_loopmass;
 using patcher::t_atom;
 using test::atom_texts;
@@ -226,35 +233,35 @@ TEST(Files, AFileOfOtherMassesIsResampledAroundTheRing)
         int j = i / 2;
         if (i % 2 == 0)
             return src[(size_t)j];
-        long double next = src[(size_t)(j + 1) % 128];
-        return (float)((src[(size_t)j] + next) / 2);
+        const t_ext sum = ext_add(ext_of(src[(size_t)j]), ext_of(src[(size_t)(j + 1) % 128]));
+        return ext_float(ext_mul(sum, ext_of(0.5)));
     });
 
     // 3 to 8: r = 3/8; position, fraction and the value blended toward.
     struct Step {
         int f;
-        long double frac;
+        double frac;
         int to;
     };
     const Step steps[8] = {{0, 0, 1},     {0, 0.375, 1}, {0, 0.75, 1},  {1, 0.125, 2},
                            {1, 0.5, 2},   {1, 0.875, 2}, {2, 0.25, 0}, {2, 0.625, 0}};
     check_resample(3, 8, [&](const std::vector<float> &src, int i) {
         const Step &s = steps[i];
-        return (float)(src[(size_t)s.f] + s.frac * ((long double)src[(size_t)s.to] - src[(size_t)s.f]));
+        return ext_blend_soft(src[(size_t)s.f], src[(size_t)s.to], s.frac);
     });
 
     // Fewer: r = 2.56 rounded to single precision; the last value blends
     // the source's 254th toward its first, not toward its 255th.
-    const long double r = 2.56f;
+    const double r = 2.56f;
     check_resample(256, 100, [&](const std::vector<float> &src, int i) {
-        long double p = i * r;
+        double p = i * r;
         int f = (int)std::floor(p);
         int to = i == 99 ? 0 : f + 1;
         if (i == 99) {
             EXPECT_EQ(f, 253);
             EXPECT_NEAR(p - f, 0.44, 0.01);
         }
-        return (float)(src[(size_t)f] + (p - f) * ((long double)src[(size_t)to] - src[(size_t)f]));
+        return ext_blend_soft(src[(size_t)f], src[(size_t)to], p - f);
     });
 
     // Neighbours of very different size: rounding the blend through a

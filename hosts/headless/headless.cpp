@@ -229,7 +229,7 @@ int noutlets(void *x)
     return o ? (int)o->outlets.size() : 0;
 }
 
-void dsp_start(int n)
+void dsp_start(int n, double sr)
 {
     dsp_stop();
     n = std::max(1, std::min(n, MAX_VECTOR));
@@ -239,7 +239,7 @@ void dsp_start(int n)
         o->out.assign((size_t)n, 0.0f);
         o->signal.s_n = n;
         o->signal.s_vec = o->out.data();
-        o->signal.s_sr = 44100.0;
+        o->signal.s_sr = sr;
         t_signal *sp[1] = {&o->signal};
         short count[1] = {1};
         dsp_target = o.get();

@@ -58,18 +58,20 @@ int ninlets(void *x);
 int noutlets(void *x);
 
 // Signal chain.  dsp_start() gives every live signal object its "dsp"
-// message for vectors of n samples (1 to 2048) and builds the chain;
+// message for vectors of n samples (1 to 2048) at the sample rate sr (the
+// command line's is 44100, which logical time assumes) and builds the chain;
 // dsp_tick() runs it once; signal_out() is the object's signal outlet for
 // the last tick (n samples).
-void dsp_start(int n);
+void dsp_start(int n, double sr = 44100.0);
 void dsp_stop(void);
 void dsp_tick(void);
 const float *signal_out(void *x);
 
 // Scheduler.  now() is the logical time; set_now() moves it (it never runs
 // clocks); run_clocks() fires, once each and in order of due time, every
-// clock due at or before now().  A clock set while they fire waits for the
-// next call.
+// clock due at or before now().  Each call is one scheduler pass of the
+// clock rule (patcher.h): a clock set while they fire waits for the next
+// call.
 t_ticks now(void);
 void set_now(t_ticks t);
 void run_clocks(void);

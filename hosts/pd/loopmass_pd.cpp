@@ -19,6 +19,7 @@
 #include "../common/classes.h"
 #include "../common/store.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -61,6 +62,7 @@ struct patcher::t_clock {
     void *c_owner;
     patcher::method c_fn;
     pdhost::t_wrap *c_wrap;
+    double c_fired; // Pd's logical time of its last firing
 };
 
 // A proxy inlet: a Pd object of its own that notes its number in the
@@ -514,29 +516,74 @@ void outlet_list(pdhost::p_outlet *o, t_symbol *, short argc, t_atom *argv)
     ::outlet_list(o->o_pd, &s_list, argc, out.data());
 }
 
+// The clock rule of the host interface on Pd's scheduler.  Pd runs, in
+// each pass, every clock due before the pass's block, and a clock set for
+// such a time from within a clock routine runs in the same pass: a clock
+// re-armed with delay 0 from its own routine would run forever.  So a clock
+// armed from within the routine of any clock of this layer is set no
+// earlier than one pass after the time of that routine, which falls in
+// the next pass; and no clock is set earlier than one pass after its own
+// last firing, so that none fires twice in a pass even when armed from the
+// routine of one of Pd's own clocks ([delay], [metro]) in a loop.  Neither
+// changes the pass in which any other clock fires.
+
+static bool in_clock_routine = false;
+
+// One scheduler pass in Pd's time units, never shorter than Pd's own.  Pd
+// 0.53 advances its time by its units per second times the block's
+// duration rounded to a float; the larger of that and the exact duration
+// covers both ways of working it.
+static double pass_length(void)
+{
+    const double units_per_ms = std::round(clock_getsystimeafter(1.0) - clock_getlogicaltime());
+    double sr = sys_getsr();
+    int block = sys_getblksize();
+    if (!(sr > 0))
+        sr = 44100.0;
+    if (block < 1)
+        block = 64;
+    const double seconds = (double)block / sr;
+    return 1000.0 * units_per_ms * std::max(seconds, (double)(float)seconds);
+}
+
 static void clock_fire(pdhost::p_clock *c)
 {
     pdhost::Calling calling(c->c_wrap);
+    c->c_fired = clock_getlogicaltime();
+    const bool outer = in_clock_routine;
+    in_clock_routine = true;
     ((void (*)(void *))(void (*)(void))c->c_fn)(c->c_owner);
+    in_clock_routine = outer;
+}
+
+// A delay below 0, or not a number, counts as 0.
+static void clock_arm(pdhost::p_clock *c, double ms)
+{
+    if (!c)
+        return;
+    const double pass = pass_length();
+    double due = clock_getsystimeafter(ms > 0 ? ms : 0.0);
+    if (in_clock_routine)
+        due = std::max(due, clock_getlogicaltime() + pass);
+    due = std::max(due, c->c_fired + pass);
+    ::clock_set(c->c_pd, due);
 }
 
 pdhost::p_clock *clock_new(void *x, method fn)
 {
-    pdhost::p_clock *c = new pdhost::p_clock{nullptr, x, fn, wrap_of(x)};
+    pdhost::p_clock *c = new pdhost::p_clock{nullptr, x, fn, wrap_of(x), -HUGE_VAL};
     c->c_pd = ::clock_new(c, (t_method)clock_fire);
     return c;
 }
 
 void clock_delay(pdhost::p_clock *c, long ms)
 {
-    if (c)
-        ::clock_delay(c->c_pd, (double)ms);
+    clock_arm(c, (double)ms);
 }
 
 void clock_fdelay(pdhost::p_clock *c, double ms)
 {
-    if (c)
-        ::clock_delay(c->c_pd, ms);
+    clock_arm(c, ms);
 }
 
 void clock_unset(pdhost::p_clock *c)

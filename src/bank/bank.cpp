@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "../params/extended.h"
 #include "loopmass.h"
 
 namespace loopmass {
@@ -22,7 +23,7 @@ static void loopmass_appendgroup(t_loopmass *x, int32_t number)
         const float *raw = x->x_raw[k - 1];
         for (int i = 0; i < n; i++) {
             if (k == PROF_FORCES || k == PROF_INITPOS)
-                atom_setfloat(&values[i], (float)((long double)raw[i] * 0.5 + 0.5));
+                atom_setfloat(&values[i], ext_stored(raw[i]));
             else
                 atom_setfloat(&values[i], raw[i]);
         }

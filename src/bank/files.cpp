@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "../params/extended.h"
 #include "loopmass.h"
 
 namespace loopmass {
@@ -138,22 +139,23 @@ short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type)
     return 0;
 }
 
-// Linear interpolation around the ring, from m source values to n. The
-// blend is worked in extended precision and rounded once to a float, so a
-// resampled file gives the same values wherever it is read.
+// Linear interpolation around the ring, from m source values to n.  A
+// position i * r is exact in a double (8 bits times 24), and so is its
+// fraction; the blend is worked with a 64-bit significand and rounded once
+// to a float, so a resampled file gives the same values wherever it is read.
 static void loopmass_resampleprofile(const float *src, int m, float *out, int n)
 {
     float r = (float)((double)m / n);
     for (int i = 0; i < n - 1; i++) {
-        long double p = i * (long double)r;
+        double p = i * (double)r;
         long f = (long)std::floor(p);
-        long double next = f + 1 < m ? src[f + 1] : src[0];
-        out[i] = (float)(src[f] + (p - f) * (next - src[f]));
+        float next = f + 1 < m ? src[f + 1] : src[0];
+        out[i] = ext_blend(src[f], next, p - f);
     }
     // The last value always blends toward the first source value.
-    long double p = (n - 1) * (long double)r;
+    double p = (n - 1) * (double)r;
     long f = (long)std::floor(p);
-    out[n - 1] = (float)(src[f] + (p - f) * ((long double)src[0] - src[f]));
+    out[n - 1] = ext_blend(src[f], src[0], p - f);
 }
 
 void loopmass_resample(t_loopmass *x, t_binbuf *src)

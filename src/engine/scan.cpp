@@ -84,7 +84,7 @@ short loopmass_scan(t_loopmass *x)
     t_reader osc[NOSC];
     short v = 0;
     while (v < NOSC && !loopmass_silent(x->x_osc_freq[v])) {
-        osc[v].inc = (float)(nd * x->x_osc_freq[v] / SAMPLE_RATE);
+        osc[v].inc = (float)(nd * x->x_osc_freq[v] / loopmass_rate(x));
         osc[v].gain = x->x_osc_gain[v];
         osc[v].phase = x->x_osc_phase[v];
         v++;
@@ -189,6 +189,9 @@ t_int *loopmass_perform(t_int *w)
 void loopmass_dsp(t_loopmass *x, t_signal **sp, short *count)
 {
     (void)count;
+    // Kept for "hostrate"; a rate that is no positive number is not one.
+    if (sp[0]->s_sr > 0.0 && std::isfinite(sp[0]->s_sr))
+        x->x_sr = sp[0]->s_sr;
     dsp_add(loopmass_perform, 3, (t_int)sp[0]->s_vec - (t_int)sizeof(float), (t_int)x, (t_int)sp[0]->s_n + 1);
 }
 

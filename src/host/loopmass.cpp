@@ -32,6 +32,7 @@ int main(void)
     addfloat((method)loopmass_float);
     addint((method)loopmass_int);
     addmess((method)loopmass_assist, "assist", A_CANT, 0);
+    addmess((method)loopmass_hostrate, "hostrate", A_GIMME, 0);
     z_add_signalmethod();
 
     post("loopmass~: scanned synthesis on a ring of masses");
@@ -74,6 +75,8 @@ static void loopmass_defaults(t_loopmass *x)
     x->x_tick = 0;
     x->x_nsteps = 0;
     x->x_autonorm = 1.0f;
+    x->x_hostrate = 0;
+    x->x_sr = SAMPLE_RATE;
     for (int k = 0; k < NOSC; k++) {
         x->x_osc_phase[k] = 0.0f;
         x->x_osc_freq[k] = 0.0f;

@@ -77,6 +77,11 @@ struct t_loopmass {
     int32_t x_index[INDEXSIZE][3];
     int16_t x_filevol;
 
+    // "hostrate": 0, pitches assume 44100 Hz; 1, they take x_sr, the host's
+    // sample rate as the last dsp call gave it (44100 until then).
+    int16_t x_hostrate;
+    double x_sr;
+
     // The haptic step's coefficients of each mass, kept with the profile
     // values they came from so that the powers of ten are recomputed only
     // when a profile changes (the results are the same to the bit).
@@ -116,6 +121,7 @@ void loopmass_disprate(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 void loopmass_info(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 void loopmass_tick(t_loopmass *x);
 void loopmass_assist(t_loopmass *x, void *box, long kind, long number, char *text);
+void loopmass_hostrate(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 
 // Profiles and metaparameters.
 void loopmass_update(t_loopmass *x, int32_t k);
@@ -142,6 +148,8 @@ void loopmass_step(t_loopmass *x);
 void loopmass_dsp(t_loopmass *x, t_signal **sp, short *count);
 t_int *loopmass_perform(t_int *w);
 short loopmass_scan(t_loopmass *x);
+// The sample rate the oscillators' pitches are worked at.
+inline double loopmass_rate(const t_loopmass *x) { return x->x_hostrate ? x->x_sr : SAMPLE_RATE; }
 void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 
 // Preset bank and files.

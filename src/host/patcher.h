@@ -106,7 +106,20 @@ t_outlet *outlet_new(void *x, const char *type);
 t_outlet *listout(void *x);
 void outlet_list(t_outlet *o, t_symbol *s, short argc, t_atom *argv);
 
-// Clocks, in milliseconds of the host's scheduler time.
+// Clocks, in milliseconds of the host's scheduler time.  A delay below 0, or
+// not a number, counts as 0; arming an armed clock replaces its pending
+// firing; clock_unset disarms it.
+//
+// The clock rule, which every host keeps.  A host runs clocks in scheduler
+// passes, each at its own pace: the in-process host before each signal
+// vector and at each millisecond tick of a wait (a clock fires at the first
+// of these at or after its due time), Pd once per block of 64 samples
+// before computing it (a clock fires in the pass of the block its due time
+// falls in).  A clock armed from within a clock routine with a delay that
+// falls before the host's next pass, a delay of 0 included, fires at that
+// next pass, never in the same one.  So a clock that keeps re-arming itself
+// with delay 0, or with any delay shorter than a pass, fires once per pass
+// and the host never loops; the delay itself is kept as given.
 t_clock *clock_new(void *x, method fn);
 void clock_delay(t_clock *c, long ms);
 void clock_fdelay(t_clock *c, double ms);

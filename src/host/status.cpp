@@ -33,6 +33,15 @@ void loopmass_inactive(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
     }
 }
 
+// A long or a float: 0 tunes the oscillators to 44100 Hz, anything else to
+// the host's rate.  Any other argument, not-a-number included, is ignored.
+void loopmass_hostrate(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
+{
+    if (argc < 1 || !atom_isnum(&argv[0]) || std::isnan(atom_getfloat(&argv[0])))
+        return;
+    x->x_hostrate = atom_getfloat(&argv[0]) != 0.0f;
+}
+
 // Kept for patches that send it: nothing depends on it.
 void loopmass_antialias(t_loopmass *, t_symbol *, short, t_atom *) {}
 

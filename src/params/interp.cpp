@@ -3,17 +3,18 @@
 // neighbour.  Both write raw values only; the caller rebuilds.
 #include <cmath>
 
+#include "extended.h"
 #include "loopmass.h"
 
 namespace loopmass {
 
-// dest = (to - from) * w + from for the first n values. The blend is worked
-// in extended precision and rounded once, so values that fall almost halfway
-// between two floats still round the same way wherever the object runs.
+// dest = (to - from) * w + from for the first n values, worked with a 64-bit
+// significand and rounded once, so values that fall almost halfway between
+// two floats still round the same way wherever the object runs.
 static void loopmass_blend(float *dest, const float *from, const float *to, double w, int n)
 {
     for (int i = 0; i < n; i++)
-        dest[i] = (float)(((long double)to[i] - from[i]) * w + from[i]);
+        dest[i] = ext_blend(from[i], to[i], w);
 }
 
 short loopmass_interp_all(t_loopmass *x, t_block dest, float v)
