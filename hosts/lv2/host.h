@@ -6,14 +6,12 @@
 // What the object can observe of this host:
 // - Vectors: always VECTOR (64) samples, whatever block sizes the plugin
 //   host passes, so the haptic pacing is the same as in every other host.
-// - Clocks: a scheduler pass comes before each vector.  It fires, once each
-//   and in order of due time (then of arming), every clock due at or before
-//   the start of that vector, in milliseconds of the object's timeline
-//   (VECTOR samples at the plugin host's rate per vector).  A clock armed
-//   from within a clock callback with a delay that falls before the next
-//   pass (a delay of 0 included) fires at the next pass, never in the same
-//   one.  Messages are handled between passes; a clock they arm counts its
-//   delay from the start of the next vector.
+// - Clocks keep the clock rule of patcher.h: a scheduler pass comes before
+//   each vector.  It fires, once each and in order of due time (then of
+//   arming), every clock due at or before the start of that vector, in
+//   milliseconds of the object's timeline (VECTOR samples at the plugin
+//   host's rate per vector).  Messages are handled between passes; a clock
+//   they arm counts its delay from the start of the next vector.
 // - Files: an absolute name is a file on disk, read only; a relative name
 //   is the bank text the plugin keeps in its state (there is no folder to
 //   search).  Nothing is ever written, and no dialog is shown: both report

@@ -115,7 +115,8 @@ void outlet_list(t_outlet *o, t_symbol *s, short argc, t_atom *argv);
 // vector and at each millisecond tick of a wait (a clock fires at the first
 // of these at or after its due time), Pd once per block of 64 samples
 // before computing it (a clock fires in the pass of the block its due time
-// falls in).  A clock armed from within a clock routine with a delay that
+// falls in), the LV2 layer before each 64-sample vector (a clock fires at
+// the first pass at or after its due time).  A clock armed from within a clock routine with a delay that
 // falls before the host's next pass, a delay of 0 included, fires at that
 // next pass, never in the same one.  So a clock that keeps re-arming itself
 // with delay 0, or with any delay shorter than a pass, fires once per pass
