@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "../../src/host/patcher.h"
+#include "../../src/object/patcher.h"
 
 namespace classes {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "../../src/host/patcher.h"
+#include "../../src/object/patcher.h"
 
 namespace store {
 

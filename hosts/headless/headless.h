@@ -1,4 +1,4 @@
-// The in-process host: implements the patcher API (src/host/patcher.h) for
+// The in-process host: implements the patcher API (src/object/patcher.h) for
 // one process, with a logical clock, scripted file dialogs and a signal
 // chain run by the caller.  The command line and the tests drive objects
 // through the functions below.  Single-threaded.
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "../../src/host/patcher.h"
+#include "../../src/object/patcher.h"
 
 namespace headless {
 

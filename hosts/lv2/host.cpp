@@ -10,7 +10,7 @@
 #include <mutex>
 #include <sys/stat.h>
 
-#include "../../src/host/loopmass.h"
+#include "../../src/object/loopmass.h"
 #include "../common/classes.h"
 #include "../common/store.h"
 

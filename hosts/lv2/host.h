@@ -26,7 +26,7 @@
 #include <cstdint>
 #include <string>
 
-#include "../../src/host/patcher.h"
+#include "../../src/object/patcher.h"
 
 namespace lv2host {
 

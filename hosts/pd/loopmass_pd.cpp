@@ -15,7 +15,7 @@
 // needs is named before m_pd.h is included, and the types of Pd are used
 // unqualified below.
 
-#include "../../src/host/loopmass.h"
+#include "../../src/object/loopmass.h"
 #include "../common/classes.h"
 #include "../common/store.h"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "../../src/host/patcher.h"
+#include "../../src/object/patcher.h"
 
 namespace score {
 
