@@ -353,6 +353,31 @@ TEST_F(Cli, WavHoldsEveryVectorOfEveryRun)
     EXPECT_EQ(chunks, (std::set<std::string>{"fmt ", "fact", "PAD ", "data"}));
 }
 
+// A bank of tricky stored values, written at three mass counts and read
+// back: the files and the transcript are those an earlier build made, byte
+// for byte, so stored presets stay readable and the same everywhere.
+TEST_F(Cli, PresetFilesAndTranscriptAreThoseOfEarlierBuilds)
+{
+    const fs::path fixtures = fs::path(LOOPMASS_SOURCE_DIR) / "tests" / "written";
+    const std::string score = read_file(fixtures / "bank.score");
+    ASSERT_FALSE(score.empty());
+    Result r = run(score);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, read_file(fixtures / "transcript.txt"));
+    const struct {
+        const char *written, *fixture;
+    } files[] = {
+        {"bank37.txt", "bank37.txt"},
+        {"bank100.txt", "bank100.txt"}, // resampled up
+        {"bank5.txt", "bank5.txt"},     // resampled down
+        {"again37.txt", "bank37.txt"},  // read at creation and written again
+    };
+    for (const auto &f : files) {
+        ASSERT_TRUE(fs::exists(dir_ / f.written)) << f.written;
+        EXPECT_TRUE(read_file(dir_ / f.written) == read_file(fixtures / f.fixture)) << f.written;
+    }
+}
+
 TEST_F(Cli, WavThatCannotBeWrittenStopsBeforeRunning)
 {
     Result r = run("new 8\nrun 64\n", "-o missing/out.wav");
