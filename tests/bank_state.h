@@ -55,7 +55,7 @@ inline BankState bank_state(t_loopmass *x)
     BankState s{x->x_bank_nmasses, x->x_bank_version, x->x_bank_nentries, x->x_bank_ncleared, x->x_bank_nstored,
                 {}, store_atoms(x->x_bank)};
     for (int e = 0; e < x->x_bank_nentries && e < loopmass::INDEXSIZE; e++)
-        s.index.push_back({x->x_index[e][0], x->x_index[e][1], x->x_index[e][2]});
+        s.index.push_back({x->x_index[e].number, x->x_index[e].atoms, x->x_index[e].bytes});
     return s;
 }
 

@@ -2,6 +2,7 @@
 // and that a store the index cannot hold changes nothing.
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -24,7 +25,7 @@ using test::F;
 using test::L;
 using test::S;
 
-std::vector<int32_t> entry(t_loopmass *x, int e) { return {x->x_index[e][0], x->x_index[e][1], x->x_index[e][2]}; }
+std::vector<int32_t> entry(t_loopmass *x, int e) { return {x->x_index[e].number, x->x_index[e].atoms, x->x_index[e].bytes}; }
 
 // Fills every raw profile with values that tell masses and kinds apart and
 // lie within -1 to 1.
@@ -57,7 +58,7 @@ TEST(Bank, GroupsLieWhereTheIndexSays)
     EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 4),
               (std::vector<std::string>{"L64", "L-2", "L0", ";"}));
     for (int g = 0; g < 2; g++) {
-        size_t at = (size_t)x->x_index[g][1];
+        size_t at = (size_t)x->x_index[g].atoms;
         EXPECT_EQ(a[at], g == 0 ? "L0" : "L5");
         EXPECT_EQ(a[at + 1], ";");
         for (int p = 0; p < 6; p++) {
@@ -69,7 +70,7 @@ TEST(Bank, GroupsLieWhereTheIndexSays)
     }
 
     // The second cursor addresses the same atom as the first.
-    long p1 = x->x_index[1][1], p2 = x->x_index[1][2];
+    long p1 = x->x_index[1].atoms, p2 = x->x_index[1].bytes;
     t_atom at;
     ASSERT_EQ(patcher::binbuf_getatom(x->x_bank, &p1, &p2, &at), 0);
     EXPECT_EQ(at.a_type, patcher::A_LONG);
@@ -97,7 +98,7 @@ TEST(Bank, StoreChoosesItsNumber)
         x->x_preset = 4;
         h.send(x, 0, "store", c.args);
         ASSERT_EQ(x->x_bank_nentries, 1) << c.what;
-        EXPECT_EQ(x->x_index[0][0], c.expected) << c.what;
+        EXPECT_EQ(x->x_index[0].number, c.expected) << c.what;
         EXPECT_EQ(x->x_preset, 4) << c.what;
     }
 }
@@ -117,11 +118,65 @@ TEST(Bank, StoreAndRecallKeepEveryBit)
     h.send(x, 0, "store", {L(2)});
 
     std::vector<std::string> a = store_atoms(x->x_bank);
-    size_t forces = (size_t)x->x_index[0][1] + 2 + 4 * 6;
+    size_t forces = (size_t)x->x_index[0].atoms + 2 + 4 * 6;
     for (int i = 0; i < 5; i++) {
         EXPECT_EQ(a[forces + i], float_atom(held[i])) << "forces value " << i;
     }
     EXPECT_EQ(recalled(x, 2), before);
+}
+
+// Forces and initial position go to their stored form and back as the
+// nearest float to v * 0.5 + 0.5 and to v * 2 - 1; the bits are the x87's,
+// which earlier builds worked these at, so stored presets and files keep
+// their values.  Other kinds pass unchanged.
+TEST(Bank, StoredFormsAreTheNearestFloats)
+{
+    const struct {
+        uint32_t v, stored, raw;
+    } cases[] = {
+        {0x3f800000, 0x3f800000, 0x3f800000}, // 1 is 1 both ways
+        {0xbf800000, 0x00000000, 0xc0400000}, // -1 is +0; back, -3
+        {0x80000000, 0x3f000000, 0xbf800000}, // -0
+        {0x00000000, 0x3f000000, 0xbf800000},
+        {0x3f400000, 0x3f600000, 0x3f000000}, // 0.75 is held as 0.875 and recalled as 0.5
+        {0x00000001, 0x3f000000, 0xbf800000}, // the smallest float
+        {0xb3000001, 0x3effffff, 0xbf800001}, // just past half a float below 0.5
+        {0xb3000000, 0x3f000000, 0xbf800000}, // exactly half: to even
+        {0x32800000, 0x3f000000, 0xbf800000}, // back: a tie, to even
+        {0x32800001, 0x3f000000, 0xbf7fffff}, // back: just past the tie
+        {0x33800001, 0x3f000001, 0xbf7ffffe}, // just past half a float above 0.5
+        {0x3f000001, 0x3f400000, 0x34000000}, // back: exact
+        {0x3effffff, 0x3f400000, 0xb3800000},
+        {0x7e800000, 0x7e000000, 0x7f000000},
+        {0x7f7fffff, 0x7effffff, 0x7f800000}, // back: beyond the floats
+        {0x7f800000, 0x7f800000, 0x7f800000},
+        {0xff800000, 0xff800000, 0xff800000},
+        {0xffc12345, 0xffc12345, 0xffc12345}, // a NaN keeps its sign and payload
+        {0x7f800001, 0x7fc00001, 0x7fc00001}, // and a signalling one becomes quiet
+    };
+    for (const auto &c : cases) {
+        float v = test::from_bits(c.v);
+        for (int k : {loopmass::PROF_FORCES, loopmass::PROF_INITPOS}) {
+            EXPECT_EQ(test::bits(loopmass::loopmass_stored(k, v)), c.stored) << std::hex << c.v;
+            EXPECT_EQ(test::bits(loopmass::loopmass_raw(k, v)), c.raw) << std::hex << c.v;
+        }
+        for (int k = loopmass::PROF_MASSES; k <= loopmass::PROF_DAMPING; k++) {
+            EXPECT_EQ(test::bits(loopmass::loopmass_stored(k, v)), c.v) << std::hex << c.v;
+            EXPECT_EQ(test::bits(loopmass::loopmass_raw(k, v)), c.v) << std::hex << c.v;
+        }
+    }
+#if LDBL_MANT_DIG == 64
+    // Where the x87 is there, against it on a sample of every kind of float.
+    for (uint64_t u = 0; u <= 0xffffffffu; u += 251) {
+        float v = test::from_bits((uint32_t)u);
+        ASSERT_EQ(test::bits(loopmass::loopmass_stored(loopmass::PROF_FORCES, v)),
+                  test::bits((float)((long double)v * 0.5 + 0.5)))
+            << std::hex << u;
+        ASSERT_EQ(test::bits(loopmass::loopmass_raw(loopmass::PROF_FORCES, v)),
+                  test::bits((float)((long double)v * 2 - 1)))
+            << std::hex << u;
+    }
+#endif
 }
 
 TEST(Bank, StoringANumberAgainSupersedesItsGroup)
@@ -197,8 +252,8 @@ TEST(Bank, AClearedNumberStoredAgainTakesANewEntry)
     EXPECT_EQ(x->x_bank_nentries, 2);
     EXPECT_EQ(x->x_bank_ncleared, 1);
     EXPECT_EQ(x->x_bank_nstored, 2);
-    EXPECT_EQ(x->x_index[0][0], -1);
-    EXPECT_EQ(x->x_index[1][0], 7);
+    EXPECT_EQ(x->x_index[0].number, -1);
+    EXPECT_EQ(x->x_index[1].number, 7);
     EXPECT_EQ(recalled(x, 7), latest);
     EXPECT_TRUE(recalled(x, -1).empty()) << "a cleared entry is never found";
 }

@@ -98,7 +98,7 @@ std::string preset_file(int m, int version, const std::vector<int> &numbers)
 std::vector<float> group_profile(t_loopmass *x, int e, int p)
 {
     std::vector<t_atom> a = store::atoms(x->x_bank);
-    size_t at = (size_t)x->x_index[e][1] + 2 + (size_t)p * (size_t)(x->x_nmasses + 1);
+    size_t at = (size_t)x->x_index[e].atoms + 2 + (size_t)p * (size_t)(x->x_nmasses + 1);
     std::vector<float> v;
     for (int i = 0; i < x->x_nmasses; i++) {
         EXPECT_EQ(a[at + i].a_type, patcher::A_FLOAT);
@@ -210,9 +210,9 @@ void check_resample(int m, int n, const std::function<float(const std::vector<fl
     EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 4),
               (std::vector<std::string>{"L" + std::to_string(n), "L-5", "L2", ";"}));
     for (int k = 0; k < 2; k++) {
-        EXPECT_EQ(x->x_index[k][0], k == 0 ? 7 : 1);
-        EXPECT_EQ(x->x_index[k][1], k * (6 * n + 8) + 4);
-        EXPECT_EQ(x->x_index[k][2], k * (48 * n + 4) + 12);
+        EXPECT_EQ(x->x_index[k].number, k == 0 ? 7 : 1);
+        EXPECT_EQ(x->x_index[k].atoms, k * (6 * n + 8) + 4);
+        EXPECT_EQ(x->x_index[k].bytes, k * (48 * n + 4) + 12);
         for (int p = 0; p < 6; p++) {
             std::vector<float> src;
             for (int j = 0; j < m; j++)
@@ -355,7 +355,7 @@ TEST(Files, AVeryLongLineOfValidContentIsRead)
     h.send(x, 0, "read", {S((dir / "line.txt").c_str())});
     EXPECT_TRUE(lines(h.take()).empty());
     EXPECT_EQ(x->x_bank_nentries, 30);
-    EXPECT_EQ(x->x_index[29][0], 87);
+    EXPECT_EQ(x->x_index[29].number, 87);
     EXPECT_EQ(group_profile(x, 29, 5)[255], source_value(29, 5, 255));
 }
 
@@ -552,7 +552,7 @@ TEST(Files, DialogsChooseTheFolderOfLaterWrites)
     h.send(x, 0, "read");
     EXPECT_TRUE(lines(h.take()).empty());
     EXPECT_EQ(x->x_bank_nentries, 1);
-    EXPECT_EQ(x->x_index[0][0], 8);
+    EXPECT_EQ(x->x_index[0].number, 8);
     EXPECT_EQ(fs::path(headless::path_dir(x->x_filevol)), fs::path(dir.path));
 
     // A plain name now goes to the chosen folder, and is read back from it.
@@ -617,9 +617,9 @@ TEST(Files, RandomBanksSurviveWritingAndReadingBack)
         std::vector<int32_t> live;
         std::vector<std::vector<uint32_t>> before;
         for (int e = 0; e < x->x_bank_nentries; e++)
-            if (x->x_index[e][0] != -1) {
-                live.push_back(x->x_index[e][0]);
-                before.push_back(recalled(x, x->x_index[e][0]));
+            if (x->x_index[e].number != -1) {
+                live.push_back(x->x_index[e].number);
+                before.push_back(recalled(x, x->x_index[e].number));
             }
         h.take();
 
@@ -628,7 +628,7 @@ TEST(Files, RandomBanksSurviveWritingAndReadingBack)
         ASSERT_EQ(x->x_bank_nentries, (int32_t)live.size()) << "seed " << seed;
         EXPECT_EQ(x->x_bank_ncleared, 0);
         for (size_t k = 0; k < live.size(); k++) {
-            EXPECT_EQ(x->x_index[k][0], live[k]) << "seed " << seed;
+            EXPECT_EQ(x->x_index[k].number, live[k]) << "seed " << seed;
             EXPECT_EQ(recalled(x, live[k]), before[k]) << "seed " << seed << ", preset " << live[k];
         }
 

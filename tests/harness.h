@@ -26,6 +26,13 @@ inline uint32_t bits(float f)
     return u;
 }
 
+inline float from_bits(uint32_t u)
+{
+    float f;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
 // A value no routine writes, and a block filled with it, to see which
 // entries a routine touched.
 const float SENTINEL = -123.5f;

@@ -124,7 +124,7 @@ TEST(InterpOne, EarlyReturnsChangeNothing)
     std::vector<t_atom> values = {test::F(0.5f), test::F(0.5f), test::F(0.5f)};
     for (int p = 0; p < NKINDS; p++)
         binbuf_insert(x->x_bank, nullptr, 3, values.data());
-    x->x_index[0][0] = INT_MAX, x->x_index[0][1] = 4, x->x_index[0][2] = 12;
+    x->x_index[0] = {INT_MAX, 4, 12};
     x->x_bank_nentries = x->x_bank_nstored = 1;
 
     const struct {

@@ -119,7 +119,7 @@ TEST(Factory, RandomPresetsDrawFromTheSeededGenerator)
 
 TEST(Recall, FindMatchesTheFirstLiveEntry)
 {
-    const int32_t index[5][3] = {{-1, 0, 0}, {5, 0, 0}, {3, 0, 0}, {5, 0, 0}, {8, 0, 0}};
+    const t_bankentry index[5] = {{-1, 0, 0}, {5, 0, 0}, {3, 0, 0}, {5, 0, 0}, {8, 0, 0}};
     const int32_t cases[][3] = {{5, 5, 1}, {5, 3, 2}, {5, 8, 4}, {4, 8, -1}, {5, -1, -1}, {5, 7, -1}, {-3, 5, -1}};
     for (auto &c : cases)
         EXPECT_EQ(loopmass_find(index, c[0], c[1]), c[2]) << c[0] << " " << c[1];
@@ -136,7 +136,7 @@ TEST(Recall, StoredGroupOverridesFactoryAndConvertsTwoKinds)
     binbuf_vinsert(x->x_bank, "l", 3L);
     for (auto &g : groups)
         binbuf_insert(x->x_bank, nullptr, 3, g.data());
-    x->x_index[0][0] = 3, x->x_index[0][1] = 4, x->x_index[0][2] = 12;
+    x->x_index[0] = {3, 4, 12};
     x->x_bank_nentries = x->x_bank_nstored = 1;
     h.take();
 
@@ -152,7 +152,7 @@ TEST(Recall, StoredGroupOverridesFactoryAndConvertsTwoKinds)
     }
 
     // Cleared, the factory shape is back (same draw from the same seed).
-    x->x_index[0][0] = -1;
+    x->x_index[0].number = -1;
     t_block factory;
     loopmass_srand(9);
     loopmass_factory(factory, 3, 3);

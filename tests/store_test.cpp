@@ -21,6 +21,7 @@
 
 using namespace patcher;
 using test::bits;
+using test::from_bits;
 using test::F;
 using test::L;
 using test::S;
@@ -66,13 +67,6 @@ t_binbuf *store_of(const std::vector<t_atom> &atoms)
     std::vector<t_atom> copy = atoms;
     binbuf_insert(b, nullptr, (short)copy.size(), copy.data());
     return b;
-}
-
-float from_bits(uint32_t u)
-{
-    float f;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
 }
 
 std::string slurp(const std::string &path)

@@ -1,44 +1,81 @@
 // The preset bank in memory: "store" appends a group of the six raw profiles
 // to the bank's message store and points an index entry at it; "clear" marks
 // an entry cleared or empties the whole bank.  Groups are addressed by cursor
-// arithmetic, so the layout of every group must stay exactly as appended.
+// arithmetic, so the bank's layout is written and read here only.
 
 #include <cstdint>
 #include <cstring>
 
-#include "../params/extended.h"
 #include "loopmass.h"
 
 namespace loopmass {
 
-// Appends one group: the preset number, then the six profiles of N floats.
-// Forces and initial position are kept in the 0 to 1 form.
-static void loopmass_appendgroup(t_loopmass *x, int32_t number)
+void loopmass_bank_header(t_binbuf *b, int32_t nmasses, int32_t version, int32_t count)
 {
-    int n = x->x_nmasses;
-    t_atom values[MAXMASSES];
+    binbuf_vinsert(b, "lll", (long)nmasses, (long)version, (long)count);
+}
 
-    binbuf_vinsert(x->x_bank, "l", (long)number);
-    for (int k = PROF_MASSES; k <= PROF_INITPOS; k++) {
-        const float *raw = x->x_raw[k - 1];
-        for (int i = 0; i < n; i++) {
-            if (k == PROF_FORCES || k == PROF_INITPOS)
-                atom_setfloat(&values[i], ext_stored(raw[i]));
-            else
-                atom_setfloat(&values[i], raw[i]);
-        }
-        binbuf_insert(x->x_bank, nullptr, (short)n, values);
+bool loopmass_bank_entry(t_bankentry *e, int32_t number, int64_t g, int n)
+{
+    // Group g starts after the header (3 longs and an end: 4 atoms, 12
+    // bytes) and g groups of a number message (2 atoms, 4 bytes) and six
+    // profiles of n floats and an end (6n + 6 atoms, 48n bytes).
+    int64_t atoms = g * (6 * (int64_t)n + 8) + 4;
+    int64_t bytes = g * (48 * (int64_t)n + 4) + 12;
+    if (bytes > INT32_MAX)
+        return false;
+    e->number = number;
+    e->atoms = (int32_t)atoms;
+    e->bytes = (int32_t)bytes;
+    return true;
+}
+
+void loopmass_bank_append(t_binbuf *b, int32_t number, const t_block stored, int n)
+{
+    t_atom values[MAXMASSES];
+    binbuf_vinsert(b, "l", (long)number);
+    for (int p = 0; p < NKINDS; p++) {
+        for (int i = 0; i < n; i++)
+            atom_setfloat(&values[i], stored[p][i]);
+        binbuf_insert(b, nullptr, (short)n, values);
     }
 }
 
-void loopmass_setentry(t_loopmass *x, int e, int32_t number, int32_t g, int n)
+void loopmass_bank_read(t_binbuf *b, const t_bankentry *e, int n, t_block stored)
 {
-    // Group g starts after the 3-long header message and g groups of one
-    // number message and six profiles of n floats: 6n + 8 atoms, 48n + 4
-    // value bytes each.
-    x->x_index[e][0] = number;
-    x->x_index[e][1] = g * (6 * n + 8) + 4;
-    x->x_index[e][2] = g * (48 * n + 4) + 12;
+    // Past the group's number message: one long and its end.
+    long p1 = (long)e->atoms + 2;
+    long p2 = (long)e->bytes + 4;
+    for (int p = 0; p < NKINDS; p++) {
+        for (int i = 0; i < n; i++) {
+            t_atom a;
+            a.a_type = A_NOTHING;
+            a.a_w.w_long = 0;
+            binbuf_getatom(b, &p1, &p2, &a);
+            stored[p][i] = atom_getfloat(&a);
+        }
+        t_atom end;
+        binbuf_getatom(b, &p1, &p2, &end);
+    }
+}
+
+// Forces and initial position are held in -1 to 1 and stored in 0 to 1, as
+// v * 0.5 + 0.5 and back as v * 2 - 1.  Each is the sum of an exact product
+// and a float; worked in a double, whose 53 bits are more than twice a
+// float's 24 plus two, and then rounded to a float, such a sum comes out as
+// the float nearest its exact value: the first rounding never changes the
+// second.  So is it with the x87's 64 bits, so these give the same bits on
+// every platform as on the x87.
+static bool loopmass_halfrange(int kind) { return kind == PROF_FORCES || kind == PROF_INITPOS; }
+
+float loopmass_stored(int kind, float raw)
+{
+    return loopmass_halfrange(kind) ? (float)((double)raw * 0.5 + 0.5) : raw;
+}
+
+float loopmass_raw(int kind, float stored)
+{
+    return loopmass_halfrange(kind) ? (float)((double)stored * 2 - 1) : stored;
 }
 
 void loopmass_store(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
@@ -56,22 +93,21 @@ void loopmass_store(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
 
     int n = x->x_nmasses;
     int e = loopmass_find(x->x_index, x->x_bank_nentries, number);
-    if (e < 0 && x->x_bank_nentries >= INDEXSIZE) {
-        error("loopmass~: bank full, preset %i not stored", number);
-        return;
-    }
-    // The cursors of the new group must fit the index's 32-bit entries.
-    int64_t g = x->x_bank_nstored;
-    if (g * (48 * (int64_t)n + 4) + 12 > INT32_MAX) {
+    t_bankentry entry;
+    if ((e < 0 && x->x_bank_nentries >= INDEXSIZE) || !loopmass_bank_entry(&entry, number, x->x_bank_nstored, n)) {
         error("loopmass~: bank full, preset %i not stored", number);
         return;
     }
 
+    t_block stored;
+    for (int p = 0; p < NKINDS; p++)
+        for (int i = 0; i < n; i++)
+            stored[p][i] = loopmass_stored(p + 1, x->x_raw[p][i]);
     if (e < 0)
         e = x->x_bank_nentries++;
     x->x_bank_nstored++;
-    loopmass_setentry(x, e, number, (int32_t)g, n);
-    loopmass_appendgroup(x, number);
+    x->x_index[e] = entry;
+    loopmass_bank_append(x->x_bank, number, stored, n);
 }
 
 // Empties the bank: a new store holding only the header.
@@ -84,7 +120,7 @@ static void loopmass_clearall(t_loopmass *x)
     x->x_bank_nmasses = x->x_nmasses;
     freeobject(x->x_bank);
     x->x_bank = binbuf_new();
-    binbuf_vinsert(x->x_bank, "lll", (long)x->x_nmasses, (long)x->x_bank_version, (long)x->x_bank_nentries);
+    loopmass_bank_header(x->x_bank, x->x_nmasses, x->x_bank_version, x->x_bank_nentries);
 }
 
 void loopmass_clear(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
@@ -102,7 +138,7 @@ void loopmass_clear(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
 
     int e = loopmass_find(x->x_index, x->x_bank_nentries, number);
     if (e >= 0) {
-        x->x_index[e][0] = -1;
+        x->x_index[e].number = -1;
         x->x_bank_ncleared++;
     }
 }

@@ -53,14 +53,14 @@ struct t_presetfile {
     int32_t numbers[INDEXSIZE];
 };
 
-// Reads one profile of m values into values[], longs taken as floats.
-static bool loopmass_nextprofile(t_cursor *c, int m, t_atom *values)
+// Reads one profile of m values, longs taken as floats.
+static bool loopmass_nextprofile(t_cursor *c, int m, float *values)
 {
     for (int i = 0; i < m; i++) {
         t_atom a;
         if (!loopmass_next(c, &a) || !atom_isnum(&a))
             return false;
-        atom_setfloat(&values[i], atom_getfloat(&a));
+        values[i] = atom_getfloat(&a);
     }
     return loopmass_nextend(c);
 }
@@ -72,36 +72,35 @@ static bool loopmass_nextprofile(t_cursor *c, int m, t_atom *values)
 static bool loopmass_checkfile(t_binbuf *src, t_presetfile *f, t_binbuf *dest)
 {
     t_cursor c = {src, 0, 0};
-    t_atom values[MAXMASSES];
+    t_block group;
 
     if (!loopmass_nextlong(&c, &f->nmasses) || !loopmass_nextlong(&c, &f->version) ||
         !loopmass_nextlong(&c, &f->npresets) || !loopmass_nextend(&c))
         return false;
     if (f->nmasses < MINMASSES || f->nmasses > MAXMASSES || f->npresets < 0 || f->npresets > INDEXSIZE)
         return false;
-    binbuf_vinsert(dest, "lll", (long)f->nmasses, (long)f->version, (long)f->npresets);
+    loopmass_bank_header(dest, f->nmasses, f->version, f->npresets);
 
     for (int k = 0; k < f->npresets; k++) {
         int32_t number;
         if (!loopmass_nextlong(&c, &number) || number < 0 || !loopmass_nextend(&c))
             return false;
         f->numbers[k] = number;
-        binbuf_vinsert(dest, "l", (long)number);
-        for (int p = 0; p < NKINDS; p++) {
-            if (!loopmass_nextprofile(&c, f->nmasses, values))
+        for (int p = 0; p < NKINDS; p++)
+            if (!loopmass_nextprofile(&c, f->nmasses, group[p]))
                 return false;
-            binbuf_insert(dest, nullptr, (short)f->nmasses, values);
-        }
+        loopmass_bank_append(dest, number, group, f->nmasses);
     }
     t_atom extra;
     return !loopmass_next(&c, &extra);
 }
 
-// Points index entry k at group k of a bank of m values per profile.
+// Points index entry k at group k of a bank of m values per profile (at
+// most 128 groups, whose cursors always fit).
 static void loopmass_setindex(t_loopmass *x, const int32_t *numbers, int32_t count, int m)
 {
     for (int k = 0; k < count; k++)
-        loopmass_setentry(x, k, numbers[k], k, m);
+        loopmass_bank_entry(&x->x_index[k], numbers[k], k, m);
 }
 
 short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type)
@@ -164,29 +163,19 @@ void loopmass_resample(t_loopmass *x, t_binbuf *src)
     int n = x->x_nmasses;
     int32_t count = x->x_bank_nentries;
     int32_t numbers[INDEXSIZE];
-    float in[MAXMASSES];
-    float out[MAXMASSES];
-    t_atom values[MAXMASSES];
+    t_block in, out;
 
+    // Values stay in their stored form: forces and initial position are
+    // resampled on 0 to 1.
     freeobject(x->x_bank);
     x->x_bank = binbuf_new();
-    binbuf_vinsert(x->x_bank, "lll", (long)n, (long)x->x_bank_version, (long)count);
+    loopmass_bank_header(x->x_bank, n, x->x_bank_version, count);
     for (int k = 0; k < count; k++) {
-        numbers[k] = x->x_index[k][0];
-        binbuf_vinsert(x->x_bank, "l", (long)numbers[k]);
-        t_cursor c = {src, (long)x->x_index[k][1] + 2, (long)x->x_index[k][2] + 4};
-        for (int p = 0; p < NKINDS; p++) {
-            t_atom a;
-            for (int i = 0; i < m; i++) {
-                loopmass_next(&c, &a);
-                in[i] = atom_getfloat(&a);
-            }
-            loopmass_next(&c, &a);
-            loopmass_resampleprofile(in, m, out, n);
-            for (int i = 0; i < n; i++)
-                atom_setfloat(&values[i], out[i]);
-            binbuf_insert(x->x_bank, nullptr, (short)n, values);
-        }
+        numbers[k] = x->x_index[k].number;
+        loopmass_bank_read(src, &x->x_index[k], m, in);
+        for (int p = 0; p < NKINDS; p++)
+            loopmass_resampleprofile(in[p], m, out[p], n);
+        loopmass_bank_append(x->x_bank, numbers[k], out, n);
     }
     loopmass_setindex(x, numbers, count, n);
     x->x_bank_nmasses = n;
@@ -234,21 +223,14 @@ short loopmass_read(t_loopmass *x, t_symbol *s)
 void loopmass_copylive(t_loopmass *x, t_binbuf *dest)
 {
     int n = x->x_nmasses;
-    t_atom values[MAXMASSES];
+    t_block group;
 
-    binbuf_vinsert(dest, "lll", (long)n, (long)x->x_bank_version, (long)(x->x_bank_nentries - x->x_bank_ncleared));
+    loopmass_bank_header(dest, n, x->x_bank_version, x->x_bank_nentries - x->x_bank_ncleared);
     for (int e = 0; e < x->x_bank_nentries; e++) {
-        if (x->x_index[e][0] == -1)
+        if (x->x_index[e].number == -1)
             continue;
-        binbuf_vinsert(dest, "l", (long)x->x_index[e][0]);
-        t_cursor c = {x->x_bank, (long)x->x_index[e][1] + 2, (long)x->x_index[e][2] + 4};
-        for (int p = 0; p < NKINDS; p++) {
-            for (int i = 0; i < n; i++)
-                loopmass_next(&c, &values[i]);
-            t_atom end;
-            loopmass_next(&c, &end);
-            binbuf_insert(dest, nullptr, (short)n, values);
-        }
+        loopmass_bank_read(x->x_bank, &x->x_index[e], n, group);
+        loopmass_bank_append(dest, x->x_index[e].number, group, n);
     }
 }
 

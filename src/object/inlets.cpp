@@ -17,15 +17,6 @@ static int32_t loopmass_preset_abs(int32_t n)
     return n < 0 ? -n : n;
 }
 
-// Forces and initial position arrive in 0..1 and are held in -1..1.
-static float loopmass_inlet_value(int kind, const t_atom *a)
-{
-    double v = atom_getfloat(a);
-    if (kind == PROF_FORCES || kind == PROF_INITPOS)
-        return (float)(2.0 * v - 1.0);
-    return (float)v;
-}
-
 // One pitch on oscillator 0, which then plays alone at full gain.
 static void loopmass_single_pitch(t_loopmass *x, float hz)
 {
@@ -76,14 +67,15 @@ static int32_t loopmass_list_kind(const t_atom *a)
     return (k > -2147483648.0 && k < 2147483648.0) ? (int32_t)k : 0;
 }
 
-// Writes values into raw profile `kind` from entry 0 on.  A symbol gives no
-// value and leaves its entry as it was; entries beyond the list keep theirs.
+// Writes values into raw profile `kind` from entry 0 on, forces and initial
+// position given in their 0..1 form.  A symbol gives no value and leaves its
+// entry as it was; entries beyond the list keep theirs.
 static void loopmass_write_profile(t_loopmass *x, int kind, int argc, const t_atom *argv)
 {
     float *raw = x->x_raw[kind - 1];
     for (int i = 0; i < argc; i++)
         if (atom_isnum(&argv[i]))
-            raw[i] = loopmass_inlet_value(kind, &argv[i]);
+            raw[i] = loopmass_raw(kind, atom_getfloat(&argv[i]));
 }
 
 static void loopmass_list_control(t_loopmass *x, short argc, t_atom *argv)

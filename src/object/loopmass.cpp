@@ -62,7 +62,7 @@ static int32_t loopmass_masses_from(t_loopmass *x, short argc, t_atom *argv)
     }
     // No file: the bank starts empty, with a header for this count.
     x->x_bank_nmasses = n;
-    binbuf_vinsert(x->x_bank, "lll", (long)n, (long)x->x_bank_version, (long)x->x_bank_nentries);
+    loopmass_bank_header(x->x_bank, n, x->x_bank_version, x->x_bank_nentries);
     return n;
 }
 

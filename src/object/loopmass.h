@@ -38,6 +38,14 @@ const double SAMPLE_RATE = 44100.0;
 // Six profiles of 256 values, in kind order.
 typedef float t_block[NKINDS][MAXMASSES];
 
+// An entry of the bank's index: where the latest group stored under a
+// number begins, as the pair of cursors binbuf_getatom takes.
+struct t_bankentry {
+    int32_t number; // 0 or more; -1 once cleared
+    int32_t atoms;  // first cursor: atoms, a message end counting as one
+    int32_t bytes;  // second cursor: value bytes, 4 for a long, 8 for a float
+};
+
 struct t_loopmass {
     t_pxobject x_obj;
     t_proxy *x_proxy[8];
@@ -74,7 +82,7 @@ struct t_loopmass {
     int32_t x_bank_ncleared;
     int32_t x_bank_nstored;
     int32_t x_preset;
-    int32_t x_index[INDEXSIZE][3];
+    t_bankentry x_index[INDEXSIZE];
     int16_t x_filevol;
 
     // "hostrate": 0, pitches assume 44100 Hz; 1, they take x_sr, the host's
@@ -136,7 +144,7 @@ void loopmass_neutral(t_loopmass *x);
 
 // Presets.
 short loopmass_recall(t_loopmass *x, t_block block, int32_t n);
-int loopmass_find(const int32_t index[][3], int32_t count, int32_t n);
+int loopmass_find(const t_bankentry *index, int32_t count, int32_t n);
 short loopmass_factory(t_block block, int nmasses, int32_t n);
 void loopmass_srand(uint32_t seed);
 int loopmass_rand(void);
@@ -152,10 +160,23 @@ short loopmass_scan(t_loopmass *x);
 inline double loopmass_rate(const t_loopmass *x) { return x->x_hostrate ? x->x_sr : SAMPLE_RATE; }
 void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 
+// The bank's layout: a header message (mass count, version word, number
+// of groups), then per group a preset-number message and six profiles of n
+// floats, forces and initial position in their stored form.
+void loopmass_bank_header(t_binbuf *b, int32_t nmasses, int32_t version, int32_t count);
+// The entry of group g (from 0) of a bank of n values per profile; false
+// when its cursors would not fit the index.
+bool loopmass_bank_entry(t_bankentry *e, int32_t number, int64_t g, int n);
+void loopmass_bank_append(t_binbuf *b, int32_t number, const t_block stored, int n);
+// The group an entry points at, its values as stored.
+void loopmass_bank_read(t_binbuf *b, const t_bankentry *e, int n, t_block stored);
+// A value of profile kind in its stored form (0 to 1 for forces and initial
+// position, which lists and display lists also use), and back.
+float loopmass_stored(int kind, float raw);
+float loopmass_raw(int kind, float stored);
+
 // Preset bank and files.
 void loopmass_store(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-// Points index entry e at group g of a bank of n values per profile.
-void loopmass_setentry(t_loopmass *x, int e, int32_t number, int32_t g, int n);
 void loopmass_clear(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 short loopmass_read(t_loopmass *x, t_symbol *s);
 short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type);

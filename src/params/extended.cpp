@@ -31,22 +31,12 @@ float ext_blend(double from, double to, double w)
 {
     return (float)(((long double)to - from) * w + from);
 }
-
-float ext_stored(float v)
-{
-    return (float)((long double)v * 0.5 + 0.5);
-}
 #else
 const bool EXT_HARDWARE = false;
 
 float ext_blend(double from, double to, double w)
 {
     return ext_blend_soft(from, to, w);
-}
-
-float ext_stored(float v)
-{
-    return ext_stored_soft(v);
 }
 #endif
 
@@ -269,12 +259,6 @@ float ext_blend_soft(double from, double to, double w)
 {
     const t_ext f = ext_of(from);
     return ext_float(ext_add(ext_mul(ext_sub(ext_of(to), f), ext_of(w)), f));
-}
-
-float ext_stored_soft(float v)
-{
-    const t_ext half = ext_of(0.5);
-    return ext_float(ext_add(ext_mul(ext_of(v), half), half));
 }
 
 } // namespace loopmass

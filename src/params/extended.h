@@ -1,8 +1,8 @@
 // Arithmetic with a 64-bit significand, as in the x87's 80-bit format: every
 // operation rounded to nearest-even at 64 bits, the result rounded once to a
-// float.  Morphs between presets, the stored form of forces and initial
-// positions, and resampling are worked this way, so that a value falling
-// almost halfway between two floats rounds the same way on every platform.
+// float.  Morphs between presets and resampling are worked this way, so that
+// a value falling almost halfway between two floats rounds the same way on
+// every platform.
 //
 // Where long double is the x87 format the hardware does the work; elsewhere
 // (MSVC, Apple arm64, 128-bit long doubles) an exact software equivalent
@@ -15,8 +15,6 @@ namespace loopmass {
 
 // (to - from) * w + from.
 float ext_blend(double from, double to, double w);
-// v * 0.5 + 0.5: a force or initial position in its stored form.
-float ext_stored(float v);
 
 // True where the x87 does the work.
 extern const bool EXT_HARDWARE;
@@ -43,6 +41,5 @@ t_ext ext_mul(t_ext a, t_ext b);
 float ext_float(t_ext a);
 
 float ext_blend_soft(double from, double to, double w);
-float ext_stored_soft(float v);
 
 } // namespace loopmass

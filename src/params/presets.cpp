@@ -22,13 +22,13 @@ int loopmass_rand(void)
     return (int)((loopmass_seed >> 16) & 0x7fff);
 }
 
-int loopmass_find(const int32_t index[][3], int32_t count, int32_t n)
+int loopmass_find(const t_bankentry *index, int32_t count, int32_t n)
 {
     // A cleared entry holds -1, which no lookup may match.
     if (n == -1)
         return -1;
     for (int32_t e = 0; e < count && e < INDEXSIZE; e++)
-        if (index[e][0] == n)
+        if (index[e].number == n)
             return e;
     return -1;
 }
@@ -40,25 +40,10 @@ short loopmass_recall(t_loopmass *x, t_block block, int32_t n)
     if (e < 0)
         return loopmass_factory(block, nm, n);
 
-    // Skip the group's preset-number message: one long and its end.
-    long p1 = x->x_index[e][1] + 2;
-    long p2 = x->x_index[e][2] + 4;
-    for (int p = 0; p < NKINDS; p++) {
-        // Forces and initial position are stored on 0 to 1.
-        bool shifted = p + 1 == PROF_FORCES || p + 1 == PROF_INITPOS;
-        for (int i = 0; i < nm; i++) {
-            t_atom a;
-            a.a_type = A_NOTHING;
-            a.a_w.w_long = 0;
-            binbuf_getatom(x->x_bank, &p1, &p2, &a);
-            float v = atom_getfloat(&a);
-            block[p][i] = shifted ? (float)((double)v * 2 - 1) : v;
-        }
-        if (p + 1 < PROF_INITPOS) {
-            t_atom end;
-            binbuf_getatom(x->x_bank, &p1, &p2, &end);
-        }
-    }
+    loopmass_bank_read(x->x_bank, &x->x_index[e], nm, block);
+    for (int p = 0; p < NKINDS; p++)
+        for (int i = 0; i < nm; i++)
+            block[p][i] = loopmass_raw(p + 1, block[p][i]);
     return 0;
 }
 

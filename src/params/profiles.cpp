@@ -81,9 +81,8 @@ void loopmass_update(t_loopmass *x, int32_t k)
         if (x->x_display == 1) {
             // Forces and initial position are shown on 0 to 1, as they are
             // given in lists.
-            bool shifted = k == PROF_FORCES || k == PROF_INITPOS;
             for (int i = 0; i < n; i++)
-                atom_setfloat(&x->x_paramlist[i + 1], shifted ? (float)((1.0 + prof[i]) * 0.5) : prof[i]);
+                atom_setfloat(&x->x_paramlist[i + 1], loopmass_stored(k, prof[i]));
         }
     }
     // A kind that names no profile rebuilds nothing, but the list of the

@@ -38,7 +38,7 @@ Snapshot snapshot(t_loopmass *x)
                     x->x_bank_nstored};
     std::memcpy(s.fields, f, sizeof f);
     for (int e = 0; e < x->x_bank_nentries && e < loopmass::INDEXSIZE; e++)
-        s.index.insert(s.index.end(), x->x_index[e], x->x_index[e] + 3);
+        s.index.insert(s.index.end(), {x->x_index[e].number, x->x_index[e].atoms, x->x_index[e].bytes});
     for (const t_atom &a : store::atoms(x->x_bank)) {
         // Type and value bits, without the padding between them.
         s.atoms.push_back((uint8_t)a.a_type);
@@ -71,13 +71,13 @@ void check_accepted(t_loopmass *x)
     std::vector<t_atom> atoms = store::atoms(x->x_bank);
     check(atoms.size() == (size_t)(4 + x->x_bank_nentries * (6 * NMASSES + 8)), "bank size");
     for (int e = 0; e < x->x_bank_nentries; e++) {
-        check(x->x_index[e][0] >= 0, "negative preset number");
-        check(x->x_index[e][1] == e * (6 * NMASSES + 8) + 4, "first cursor");
-        check(x->x_index[e][2] == e * (48 * NMASSES + 4) + 12, "second cursor");
-        const t_atom &n = atoms[(size_t)x->x_index[e][1]];
-        check(n.a_type == patcher::A_LONG && n.a_w.w_long == x->x_index[e][0], "number at the cursor");
+        check(x->x_index[e].number >= 0, "negative preset number");
+        check(x->x_index[e].atoms == e * (6 * NMASSES + 8) + 4, "first cursor");
+        check(x->x_index[e].bytes == e * (48 * NMASSES + 4) + 12, "second cursor");
+        const t_atom &n = atoms[(size_t)x->x_index[e].atoms];
+        check(n.a_type == patcher::A_LONG && n.a_w.w_long == x->x_index[e].number, "number at the cursor");
         for (int p = 0; p < 6; p++) {
-            size_t at = (size_t)x->x_index[e][1] + 2 + (size_t)p * (NMASSES + 1);
+            size_t at = (size_t)x->x_index[e].atoms + 2 + (size_t)p * (NMASSES + 1);
             for (int i = 0; i < NMASSES; i++)
                 check(atoms[at + (size_t)i].a_type == patcher::A_FLOAT, "profile value not a float");
             check(atoms[at + NMASSES].a_type == patcher::A_SEMI, "profile not ended");

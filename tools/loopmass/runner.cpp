@@ -70,9 +70,11 @@ std::string print_values(const t_loopmass *x, const std::string &item, int k)
                           x->x_bank_nstored})
             s += " " + std::to_string(v);
         int entries = std::clamp<int32_t>(x->x_bank_nentries, 0, loopmass::INDEXSIZE);
-        for (int i = 0; i < entries; i++)
-            for (int j = 0; j < 3; j++)
-                s += " " + std::to_string(x->x_index[i][j]);
+        for (int i = 0; i < entries; i++) {
+            const loopmass::t_bankentry &e = x->x_index[i];
+            for (int32_t v : {e.number, e.atoms, e.bytes})
+                s += " " + std::to_string(v);
+        }
         return s;
     }
     // bankatoms
