@@ -155,8 +155,6 @@ std::string float_text(float f)
 
 namespace {
 
-enum e_word { WORD_SYMBOL, WORD_LONG, WORD_FLOAT };
-
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
 // Skips digits from i; returns how many.
@@ -168,13 +166,10 @@ size_t digits(const std::string &w, size_t &i)
     return i - start;
 }
 
-// What an unquoted word reads as: an integer literal is a long, a number
-// with a "." or an exponent (or inf, -inf, nan, -nan) a float, anything
-// else a symbol.
+} // namespace
+
 e_word classify(const std::string &w)
 {
-    if (w == "inf" || w == "-inf" || w == "nan" || w == "-nan")
-        return WORD_FLOAT;
     size_t i = 0;
     if (i < w.size() && (w[i] == '+' || w[i] == '-'))
         i++;
@@ -201,6 +196,27 @@ e_word classify(const std::string &w)
     return point || exponent ? WORD_FLOAT : WORD_LONG;
 }
 
+bool long_value(const std::string &w, int32_t *v)
+{
+    errno = 0;
+    long long n = std::strtoll(w.c_str(), nullptr, 10);
+    if (errno == ERANGE || n < INT32_MIN || n > INT32_MAX)
+        return false;
+    *v = (int32_t)n;
+    return true;
+}
+
+namespace {
+
+// The text form's words: a number word, or inf, -inf, nan, -nan, which it
+// writes for those floats.
+e_word text_classify(const std::string &w)
+{
+    if (w == "inf" || w == "-inf" || w == "nan" || w == "-nan")
+        return WORD_FLOAT;
+    return classify(w);
+}
+
 bool is_control(unsigned char c) { return c < 0x20 || c == 0x7f; }
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
@@ -208,7 +224,7 @@ bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; 
 std::string symbol_text(const char *name)
 {
     std::string s = name ? name : "";
-    bool quote = s.empty() || classify(s) != WORD_SYMBOL;
+    bool quote = s.empty() || text_classify(s) != WORD_SYMBOL;
     for (unsigned char c : s)
         if (is_blank((char)c) || is_control(c) || c == '"' || c == '\\' || c == ';')
             quote = true;
@@ -288,17 +304,10 @@ bool read_quoted(const std::string &text, size_t &i, std::string &word)
 
 bool word_atom(const std::string &w, t_atom &a)
 {
-    switch (classify(w)) {
-    case WORD_LONG: {
-        errno = 0;
-        char *end;
-        long long v = std::strtoll(w.c_str(), &end, 10);
-        if (errno == ERANGE || v < INT32_MIN || v > INT32_MAX)
-            return false;
+    switch (text_classify(w)) {
+    case WORD_LONG:
         a = make_atom(A_LONG);
-        a.a_w.w_long = (int32_t)v;
-        return true;
-    }
+        return long_value(w, &a.a_w.w_long);
     case WORD_FLOAT: {
         a = make_atom(A_FLOAT);
         if (w == "nan" || w == "-nan") {

@@ -5,6 +5,7 @@
 // file paths and call read_file and write_file below.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,16 @@ std::string text(t_binbuf *b);
 // Parses the text form.  Returns false (and leaves out alone) on text that
 // is not a well-formed store.
 bool parse(const std::string &text, std::vector<t_atom> &out);
+
+// How an unquoted word is typed, in a message box, a score and the text
+// form alike: an integer literal ([+-]digits) is a long; digits with a "."
+// or an exponent ([+-]digits.digits[eE][+-]digits, either part of the
+// mantissa may be empty but not both) a float; any other word a symbol.
+// The text form also reads inf, -inf, nan and -nan as floats.
+enum e_word { WORD_SYMBOL, WORD_LONG, WORD_FLOAT };
+e_word classify(const std::string &w);
+// The value of a long word; false when it does not fit 32 bits.
+bool long_value(const std::string &w, int32_t *v);
 
 // Every atom of a store, message ends as A_SEMI atoms.
 std::vector<t_atom> atoms(t_binbuf *b);

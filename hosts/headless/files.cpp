@@ -1,13 +1,14 @@
-// Files of the in-process host: path ids, locating files, scripted dialogs
-// and the store's file operations.  Path id 0 is the current working
-// directory; the others are directories that dialogs answered with.
+// Files of the in-process host: locating files, scripted dialogs and the
+// store's file operations, as the Files rule of patcher.h says.  Path id 0
+// is the current working directory; the others are directories that
+// dialogs answered with.
 
 #include <cerrno>
 #include <cstring>
 #include <deque>
-#include <sys/stat.h>
 #include <unistd.h>
 
+#include "../common/paths.h"
 #include "../common/store.h"
 #include "headless.h"
 
@@ -22,9 +23,6 @@ struct Answer {
 };
 
 std::deque<Answer> answers;
-std::vector<std::string> dirs = {""}; // by path id; id 0 is the working directory
-
-const short MAX_PATH_IDS = 32767;
 
 // Length of a name held in a buffer of MAX_FILENAME_CHARS, or -1 when the
 // buffer holds no terminated name that fits.
@@ -39,19 +37,8 @@ int name_length(const char *name)
 // The file a name designates in a path id; "" when the id is unknown.
 std::string resolve(const char *name, short vol)
 {
-    if (name[0] == '/')
-        return name;
-    if (vol == 0)
-        return name;
-    if (vol < 0 || (size_t)vol >= dirs.size())
-        return "";
-    return dirs[(size_t)vol] + "/" + name;
-}
-
-bool regular_file(const std::string &path)
-{
-    struct stat st;
-    return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    std::string path;
+    return paths::resolve(name, vol, &path) ? path : std::string();
 }
 
 bool accepts_text(const patcher::t_fourcc *types, short n)
@@ -62,19 +49,6 @@ bool accepts_text(const patcher::t_fourcc *types, short n)
         if (types[i] == patcher::FOUR_CHAR_TEXT)
             return true;
     return false;
-}
-
-// The path id of a directory, registered on first use; -1 when the table
-// is full.
-short path_id(const std::string &dir)
-{
-    for (size_t i = 1; i < dirs.size(); i++)
-        if (dirs[i] == dir)
-            return (short)i;
-    if (dirs.size() > (size_t)MAX_PATH_IDS)
-        return -1;
-    dirs.push_back(dir);
-    return (short)(dirs.size() - 1);
 }
 
 std::string working_dir()
@@ -106,7 +80,7 @@ short answer_dialog(char *name, short *vol, patcher::t_fourcc *type)
         dir = "/";
     else if (dir.empty() || dir[0] != '/')
         dir = working_dir() + (dir.empty() ? "" : "/" + dir);
-    short id = path_id(dir);
+    short id = paths::path_id(dir);
     if (id < 0)
         return 1;
     std::memcpy(name, base.c_str(), base.size() + 1);
@@ -125,7 +99,11 @@ void queue_dialog_cancel(void) { answers.push_back(Answer{true, ""}); }
 
 void clear_dialogs(void) { answers.clear(); }
 
-std::string path_dir(short id) { return id > 0 && (size_t)id < dirs.size() ? dirs[(size_t)id] : ""; }
+std::string path_dir(short id)
+{
+    std::string dir;
+    return paths::folder(id, &dir) ? dir : std::string();
+}
 
 } // namespace headless
 
@@ -139,7 +117,7 @@ short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_
         return 1;
     short tries[2] = {*outvol, 0};
     for (short vol : tries) {
-        if (headless::regular_file(headless::resolve(name, vol))) {
+        if (paths::regular_file(headless::resolve(name, vol))) {
             *outvol = vol;
             if (outtype)
                 *outtype = FOUR_CHAR_TEXT;

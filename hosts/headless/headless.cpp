@@ -77,8 +77,6 @@ Object *dsp_target = nullptr; // the object whose "dsp" method is running
 bool calendar_fixed = false;
 long calendar_value = 0;
 
-const int MAX_VECTOR = 2048;
-
 Object *find_object(void *x)
 {
     if (!x)

@@ -1,6 +1,6 @@
-// The in-process host: implements the patcher API (src/object/patcher.h) for
-// one process, with a logical clock, scripted file dialogs and a signal
-// chain run by the caller.  The command line and the tests drive objects
+// The in-process host: implements the patcher API (src/object/patcher.h),
+// keeping its rules, for one process, with a logical clock, scripted file
+// dialogs and a signal chain run by the caller.  The command line and the tests drive objects
 // through the functions below.  Single-threaded.
 #pragma once
 
@@ -20,6 +20,10 @@ using patcher::t_atom;
 typedef int64_t t_ticks;
 const t_ticks TICKS_PER_SAMPLE = 10;
 const t_ticks TICKS_PER_MS = 441;
+
+// The longest signal vector this host runs, in samples (the command line's
+// vector sizes are 1 to this).
+const int MAX_VECTOR = 2048;
 
 // What objects send out.  console: "post" or "error" and the formatted
 // line; list: an outlet list (outlet numbered from 0, left to right).
@@ -58,7 +62,7 @@ int ninlets(void *x);
 int noutlets(void *x);
 
 // Signal chain.  dsp_start() gives every live signal object its "dsp"
-// message for vectors of n samples (1 to 2048) at the sample rate sr (the
+// message for vectors of n samples (1 to MAX_VECTOR) at the sample rate sr (the
 // command line's is 44100, which logical time assumes) and builds the chain;
 // dsp_tick() runs it once; signal_out() is the object's signal outlet for
 // the last tick (n samples).

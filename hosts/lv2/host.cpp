@@ -8,10 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
-#include <sys/stat.h>
 
 #include "../../src/object/loopmass.h"
 #include "../common/classes.h"
+#include "../common/paths.h"
 #include "../common/store.h"
 
 namespace patcher {
@@ -355,8 +355,7 @@ short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_
     if (!name || !name[0] || !outvol)
         return 1;
     if (lv2host::absolute(name)) {
-        struct stat st;
-        if (stat(name, &st) != 0 || !S_ISREG(st.st_mode))
+        if (!paths::regular_file(name))
             return 1;
         *outvol = lv2host::VOL_DISK;
     } else {

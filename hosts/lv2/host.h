@@ -3,19 +3,18 @@
 // off the audio thread, and the audio thread only sends them messages and
 // runs their signal vectors, which allocates nothing and takes no lock.
 //
-// What the object can observe of this host:
+// It keeps the rules of patcher.h on what the object can observe, in its
+// own terms:
 // - Vectors: always VECTOR (64) samples, whatever block sizes the plugin
-//   host passes, so the haptic pacing is the same as in every other host.
-// - Clocks keep the clock rule of patcher.h: a scheduler pass comes before
-//   each vector.  It fires, once each and in order of due time (then of
-//   arming), every clock due at or before the start of that vector, in
-//   milliseconds of the object's timeline (VECTOR samples at the plugin
-//   host's rate per vector).  Messages are handled between passes; a clock
-//   they arm counts its delay from the start of the next vector.
-// - Files: an absolute name is a file on disk, read only; a relative name
-//   is the bank text the plugin keeps in its state (there is no folder to
-//   search).  Nothing is ever written, and no dialog is shown: both report
-//   a cancel.
+//   host passes.
+// - Clocks: a scheduler pass comes before each vector, in milliseconds of
+//   the object's timeline (VECTOR samples at the plugin host's rate per
+//   vector).  Messages are handled between passes; a clock they arm counts
+//   its delay from the start of the next vector.
+// - Files: no folders.  An absolute name is a file on disk, read only; a
+//   relative name is the bank text the plugin keeps in its state.  Nothing
+//   is ever written, and no dialog is shown: both report a cancel.
+// Besides:
 // - Console lines go to the plugin host's log, from the thread that builds
 //   or frees objects; a line posted on the audio thread is dropped (the
 //   messages the plugin sends there never post).

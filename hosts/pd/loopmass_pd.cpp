@@ -9,6 +9,10 @@
 // once the creation routine has returned, so that the layout seen in a
 // patch is the one the object describes.
 //
+// It keeps the rules of patcher.h: vectors are Pd's blocks, clocks run on
+// Pd's scheduler (how they keep the clock rule is told below), and files
+// are found in the patch's folder, its declared paths and Pd's search path.
+//
 // m_pd.h declares C names that the patcher API also uses (post, clock_new,
 // t_atom, ...), and defines t_class, t_outlet, t_clock and t_binbuf as
 // macros.  So the patcher headers come first, every patcher type this file
@@ -17,6 +21,7 @@
 
 #include "../../src/object/loopmass.h"
 #include "../common/classes.h"
+#include "../common/paths.h"
 #include "../common/store.h"
 
 #include <algorithm>
@@ -29,7 +34,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace pdhost {
@@ -356,46 +360,6 @@ void *wrap_new(t_symbol *, int argc, t_atom *argv)
 
 // --------------------------------------------------------------- files
 
-// Path ids: a table of directories.  Id 0 is Pd's working directory; the
-// others are folders of patches and of files found on Pd's search path.
-std::vector<std::string> &path_table()
-{
-    static std::vector<std::string> dirs(1, std::string());
-    return dirs;
-}
-
-short path_id(const std::string &dir)
-{
-    std::vector<std::string> &dirs = path_table();
-    for (size_t i = 0; i < dirs.size(); i++)
-        if (dirs[i] == dir)
-            return (short)i;
-    if (dirs.size() >= 32767)
-        return 0;
-    dirs.push_back(dir);
-    return (short)(dirs.size() - 1);
-}
-
-// The file a name stands for in a path; false for an unknown path id.
-bool resolve(const char *name, short vol, std::string *path)
-{
-    if (name[0] == '/') {
-        *path = name;
-        return true;
-    }
-    std::vector<std::string> &dirs = path_table();
-    if (vol < 0 || (size_t)vol >= dirs.size())
-        return false;
-    *path = dirs[vol].empty() ? std::string(name) : dirs[vol] + "/" + name;
-    return true;
-}
-
-bool readable_file(const std::string &path)
-{
-    struct stat st;
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), R_OK) == 0;
-}
-
 // Looks for name with Pd's own search: the patch's folder, its declared
 // paths, then Pd's search path.  On success gives the folder that holds
 // name (a name with folders in it keeps them).
@@ -636,7 +600,7 @@ void error(const char *fmt, ...)
 short binbuf_read(pdhost::p_binbuf *b, const char *name, short volume, short)
 {
     std::string path;
-    if (!name || !pdhost::resolve(name, volume, &path))
+    if (!name || !paths::resolve(name, volume, &path))
         return 1;
     return store::read_file(b, path);
 }
@@ -644,7 +608,7 @@ short binbuf_read(pdhost::p_binbuf *b, const char *name, short volume, short)
 short binbuf_write(pdhost::p_binbuf *b, const char *name, short volume, short)
 {
     std::string path;
-    if (!name || !pdhost::resolve(name, volume, &path))
+    if (!name || !paths::resolve(name, volume, &path))
         return 1;
     return store::write_file(b, path);
 }
@@ -654,14 +618,17 @@ short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_
     if (!name || !name[0] || !outvol)
         return 1;
     std::string path;
-    if (pdhost::resolve(name, *outvol, &path) && pdhost::readable_file(path)) {
+    if (paths::resolve(name, *outvol, &path) && paths::regular_file(path)) {
         if (name[0] == '/')
             *outvol = 0;
     } else {
         std::string dir;
         if (name[0] == '/' || !pdhost::search_pd_path(name, &dir))
             return 1;
-        *outvol = pdhost::path_id(dir);
+        short id = paths::path_id(dir);
+        if (id < 0)
+            return 1;
+        *outvol = id;
     }
     if (outtype)
         *outtype = FOUR_CHAR_TEXT;
@@ -691,7 +658,7 @@ short defvolume(void)
 {
     t_wrap *w = constructing ? constructing : current;
     std::string dir = pdhost::canvas_dir(w ? w->w_canvas : canvas_getcurrent());
-    return dir.empty() ? 0 : pdhost::path_id(dir);
+    return dir.empty() ? 0 : paths::path_id(dir);
 }
 
 long calendar_seconds(void) { return (long)time(nullptr); }

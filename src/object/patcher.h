@@ -1,6 +1,9 @@
 // The patcher host's API as loopmass~ sees it: the only door between the
 // object and the world.  Every host (the in-process one behind the command
-// line, the Pure Data layer) implements these functions.  They live in a
+// line, the Pure Data layer, the LV2 layer) implements these functions and
+// keeps the three rules below on what the object can observe: when clocks
+// fire (Clocks), how vectors are paced (Signal chain) and where files are
+// found (Files).  They live in a
 // namespace of their own because Pd's m_pd.h declares C functions and types
 // with the same names and other signatures, and the Pd layer includes both.
 #pragma once
@@ -116,17 +119,27 @@ void outlet_list(t_outlet *o, t_symbol *s, short argc, t_atom *argv);
 // of these at or after its due time), Pd once per block of 64 samples
 // before computing it (a clock fires in the pass of the block its due time
 // falls in), the LV2 layer before each 64-sample vector (a clock fires at
-// the first pass at or after its due time).  A clock armed from within a clock routine with a delay that
-// falls before the host's next pass, a delay of 0 included, fires at that
-// next pass, never in the same one.  So a clock that keeps re-arming itself
-// with delay 0, or with any delay shorter than a pass, fires once per pass
-// and the host never loops; the delay itself is kept as given.
+// the first pass at or after its due time).  A clock armed from within a
+// clock routine with a delay that falls before the host's next pass, a
+// delay of 0 included, fires at that next pass, never in the same one.  So
+// a clock that keeps re-arming itself with delay 0, or with any delay
+// shorter than a pass, fires once per pass and the host never loops; the
+// delay itself is kept as given.
 t_clock *clock_new(void *x, method fn);
 void clock_delay(t_clock *c, long ms);
 void clock_fdelay(t_clock *c, double ms);
 void clock_unset(t_clock *c);
 
 // Signal chain.  dsp_add's arguments are t_int values.
+//
+// The vector rule, which every host keeps.  The host calls the "dsp" method
+// with the signal outlet's vector of s_n samples (1 or more) and the sample
+// rate s_sr, then runs the perform routine once per vector of that size,
+// one scheduler pass (the clock rule) before each, until audio stops or a
+// new "dsp" call; the object takes any vector size, a longer one than its
+// mix buffer in slices.  The in-process host runs 1 to 2048 samples as the
+// score asks, Pd its block size (64 unless a patch reblocks), the LV2 layer
+// always 64, whatever the plugin host's blocks.
 void dsp_add(t_perfroutine f, int n, ...);
 
 // Console.
@@ -134,9 +147,10 @@ void post(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 void error(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Message store.  binbuf_vinsert's format has one letter per atom: 'l' takes
-// a long argument, 'f' a double, 's' a t_symbol *.  Cursor units: the first cursor counts atoms (one per long,
-// float, symbol and message end), the second counts value bytes (4 per long
-// or symbol, 8 per float, 0 per message end).  Both functions that read or
+// a long argument, 'f' a double, 's' a t_symbol *.  Cursor units: the first
+// cursor counts atoms (one per long, float, symbol and message end), the
+// second counts value bytes (4 per long or symbol, 8 per float, 0 per
+// message end).  Both functions that read or
 // write files return 0 on success.  A failed read leaves the store as it was.
 t_binbuf *binbuf_new(void);
 void binbuf_vinsert(t_binbuf *b, const char *fmt, ...);
@@ -151,6 +165,22 @@ void freeobject(t_clock *c);
 
 // Files.  name is a buffer of MAX_FILENAME_CHARS; each returns 0 when a file
 // was found or chosen, nonzero when not found or cancelled.
+//
+// The file rule, which every host keeps.  A path id stands for a folder;
+// defvolume() is the one where the object reads and writes files by name
+// until a dialog chooses another.  A name that starts with "/" designates
+// that file whatever the path id; any other designates the file of that
+// name in the path id's folder, and nothing for a path id the host does not
+// know.  locatefile_extended() finds a name that designates a regular file
+// in the path id it is given, else in the host's own places, and then sets
+// the path id to one in which the name designates the file it found;
+// binbuf_read() and binbuf_write() take the name in the path id they are
+// given and look nowhere else.  The dialogs give a name and the path id of
+// its folder.  The in-process host's default folder is the working
+// directory, which is also its only other place; Pd's is the patch's
+// folder, and its other places the patch's declared paths and Pd's search
+// path; the LV2 layer has no folders: relative names designate the bank
+// text of its session, and it writes nothing.
 short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *filetypelist,
                           short numtypes);
 short open_dialog(char *name, short *volptr, t_fourcc *typeptr, t_fourcc *types, short ntypes);

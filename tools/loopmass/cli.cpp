@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "headless.h"
 #include "picture.h"
 #include "runner.h"
 #include "score.h"
@@ -18,11 +19,12 @@ namespace score {
 
 namespace {
 
-const char *const USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--vs N] [--quiet] [--picture FILE.png]\n"
+const std::string VS_RANGE = "1 to " + std::to_string(headless::MAX_VECTOR);
+const std::string USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--vs N] [--quiet] [--picture FILE.png]\n"
                           "  SCORE    score file, or - for standard input\n"
                           "  -o FILE  write the sound as a mono 32-bit float WAV file at 44100 Hz\n"
                           "  --seed S seed objects with S instead of the calendar time\n"
-                          "  --vs N   initial signal vector size, 1 to 2048 (default 64)\n"
+                          "  --vs N   initial signal vector size, " + VS_RANGE + " (default 64)\n"
                           "  --quiet  no transcript\n"
                           "  --picture FILE\n"
                           "           draw the ring's motion, the output's envelope and the\n"
@@ -30,7 +32,7 @@ const char *const USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--
 
 int usage_error(const std::string &message)
 {
-    std::fprintf(stderr, "loopmass: %s\n%s", message.c_str(), USAGE);
+    std::fprintf(stderr, "loopmass: %s\n%s", message.c_str(), USAGE.c_str());
     return 2;
 }
 
@@ -74,7 +76,7 @@ bool read_score(const std::string &name, std::string &text)
 int command_line(int argc, char **argv)
 {
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(USAGE, stdout);
+        std::fputs(USAGE.c_str(), stdout);
         return 0;
     }
     if (argc < 2)
@@ -105,8 +107,8 @@ int command_line(int argc, char **argv)
             options.fix_seed = true;
             options.seed = v;
         } else if (a == "--vs") {
-            if (!read_integer(argv[++i], 1, 2048, v))
-                return usage_error(std::string("bad --vs value '") + argv[i] + "' (1 to 2048)");
+            if (!read_integer(argv[++i], 1, headless::MAX_VECTOR, v))
+                return usage_error(std::string("bad --vs value '") + argv[i] + "' (" + VS_RANGE + ")");
             options.vs = (int)v;
         } else if (a == "--quiet") {
             options.quiet = true;

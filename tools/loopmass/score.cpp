@@ -5,12 +5,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "headless.h"
+#include "store.h"
+
 namespace score {
 
 namespace {
-
-const int MAX_VS = 2048;
-const int64_t TICKS_PER_MS = 441;
 
 struct Word {
     std::string text;
@@ -35,11 +35,6 @@ struct Fault {
 bool is_blank(char c)
 {
     return c == ' ' || c == '\t' || c == '\r';
-}
-
-bool is_digit(char c)
-{
-    return c >= '0' && c <= '9';
 }
 
 // Length of the UTF-8 sequence that starts at s[i], or 0 when it is not a
@@ -149,83 +144,27 @@ bool split_words(const std::string &line, std::vector<Word> &words, Fault &f)
     return true;
 }
 
-bool is_integer_text(const std::string &s)
-{
-    size_t i = (s[0] == '+' || s[0] == '-') ? 1 : 0;
-    if (i == s.size())
-        return false;
-    for (; i < s.size(); i++)
-        if (!is_digit(s[i]))
-            return false;
-    return true;
-}
-
-// [+-]?(digits.digits?|.digits|digits)([eE][+-]?digits)? with a "." or an
-// exponent.
-bool is_decimal_text(const std::string &s)
-{
-    size_t i = 0, n = s.size();
-    if (i < n && (s[i] == '+' || s[i] == '-'))
-        i++;
-    size_t whole = 0, frac = 0;
-    while (i < n && is_digit(s[i])) {
-        i++;
-        whole++;
-    }
-    bool dot = i < n && s[i] == '.';
-    if (dot) {
-        i++;
-        while (i < n && is_digit(s[i])) {
-            i++;
-            frac++;
-        }
-    }
-    if (whole + frac == 0)
-        return false;
-    bool exponent = i < n && (s[i] == 'e' || s[i] == 'E');
-    if (exponent) {
-        i++;
-        if (i < n && (s[i] == '+' || s[i] == '-'))
-            i++;
-        size_t digits = 0;
-        while (i < n && is_digit(s[i])) {
-            i++;
-            digits++;
-        }
-        if (digits == 0)
-            return false;
-    }
-    return i == n && (dot || exponent);
-}
-
 bool type_word(const Word &w, Atom &a, Fault &f)
 {
     a = Atom{Atom::SYMBOL, 0, 0.0f, w.text};
     if (w.quoted)
         return true;
-    if (is_integer_text(w.text)) {
-        bool negative = w.text[0] == '-';
-        int64_t v = 0;
-        for (char c : w.text) {
-            if (!is_digit(c))
-                continue;
-            v = v * 10 + (c - '0');
-            if (v > (int64_t)INT32_MAX + 1)
-                return f.set(w.column, "integer out of range");
-        }
-        if (negative)
-            v = -v;
-        if (v > INT32_MAX || v < INT32_MIN)
+    switch (store::classify(w.text)) {
+    case store::WORD_LONG:
+        if (!store::long_value(w.text, &a.l))
             return f.set(w.column, "integer out of range");
         a.type = Atom::LONG;
-        a.l = (int32_t)v;
         a.s.clear();
-    } else if (is_decimal_text(w.text)) {
+        break;
+    case store::WORD_FLOAT:
         a.type = Atom::FLOAT;
         // strtof rounds the text once, straight to the nearest float, and
         // gives +-inf beyond the float range.
         a.f = std::strtof(w.text.c_str(), nullptr);
         a.s.clear();
+        break;
+    case store::WORD_SYMBOL:
+        break;
     }
     return true;
 }
@@ -305,7 +244,7 @@ bool parse_wait(const std::vector<Word> &words, Event &e, Fault &f)
     if (!(ms >= 0.0 && ms <= (double)MAX_WAIT_MS))
         return f.set(words[1].column, usage);
     e.kind = EV_WAIT;
-    e.count = std::llround(ms * (double)TICKS_PER_MS);
+    e.count = std::llround(ms * (double)headless::TICKS_PER_MS);
     // The scheduler ticks at every whole millisecond before the exact end,
     // also when the end rounds onto the logical clock at or before it.
     e.number = (int32_t)std::ceil(ms);
@@ -372,8 +311,9 @@ bool parse_event(const std::vector<Word> &words, bool object, int freed_line, Ev
     }
     if (w == "vs") {
         e.kind = EV_VS;
-        const char *usage = "'vs' needs a vector size from 1 to 2048";
-        if (!expect_count(words, 1, usage, f) || !read_long(words[1], 1, MAX_VS, usage, e.number, f))
+        const std::string usage = "'vs' needs a vector size from 1 to " + std::to_string(headless::MAX_VECTOR);
+        if (!expect_count(words, 1, usage.c_str(), f) ||
+            !read_long(words[1], 1, headless::MAX_VECTOR, usage.c_str(), e.number, f))
             return false;
         return true;
     }
@@ -410,7 +350,7 @@ bool parse_event(const std::vector<Word> &words, bool object, int freed_line, Ev
         return true;
     }
     if (!object) {
-        bool known = w == "free" || w == "assist" || w == "print" || is_integer_text(w);
+        bool known = w == "free" || w == "assist" || w == "print" || store::classify(w) == store::WORD_LONG;
         if (!known)
             return f.set(words[0].column, "unknown event '" + w + "'");
         if (freed_line == 0)
@@ -425,7 +365,7 @@ bool parse_event(const std::vector<Word> &words, bool object, int freed_line, Ev
         return parse_assist(words, e, f);
     if (w == "print")
         return parse_print(words, e, f);
-    if (is_integer_text(w))
+    if (store::classify(w) == store::WORD_LONG)
         return parse_message(words, e, f);
     return f.set(words[0].column, "unknown event '" + w + "'");
 }

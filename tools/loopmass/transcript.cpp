@@ -3,15 +3,17 @@
 #include <charconv>
 #include <cmath>
 
+#include "headless.h"
 #include "store.h"
 
 namespace score {
 
 std::string time_text(int64_t ticks)
 {
-    // ticks * 1000 / 441 has no halves (441 is odd), so adding 220 before
-    // the division rounds to the nearest thousandth.
-    int64_t thousandths = (ticks * 1000 + 220) / 441;
+    // ticks * 1000 / 441 has no halves (441 is odd), so adding half of 441
+    // (220) before the division rounds to the nearest thousandth.
+    const int64_t per_ms = headless::TICKS_PER_MS;
+    int64_t thousandths = (ticks * 1000 + per_ms / 2) / per_ms;
     std::string frac = std::to_string(thousandths % 1000);
     return std::to_string(thousandths / 1000) + "." + std::string(3 - frac.size(), '0') + frac;
 }
