@@ -290,6 +290,27 @@ TEST_F(Cli, ConsoleErrorsAndUnknownMessages)
     EXPECT_EQ(r.err, "score.txt:3: warning: loopmass~ does not understand 'frobnicate' on inlet 0\n");
 }
 
+// "antialias" is understood on every inlet, with any argument, and changes
+// nothing that can be heard or seen.
+TEST_F(Cli, AntialiasIsUnderstoodAndChangesNothing)
+{
+    const std::string played[] = {"new 16\n0 5\n7 220 330\n0 bang\n", "run 3000\n", "print pos\nprint raw 6\n"};
+    std::string plain, with;
+    const char *const antialias[] = {"0 antialias", "0 antialias 1", "3 antialias 0", "7 antialias on 2.5"};
+    for (int i = 0; i < 3; i++) {
+        plain += played[i];
+        with += played[i];
+        for (const char *line : antialias)
+            with += std::string(line) + "\n";
+    }
+    Result a = run(plain, "--seed 2 -o plain.wav");
+    Result b = run(with, "--seed 2 -o with.wav");
+    ASSERT_EQ(b.status, 0);
+    EXPECT_EQ(b.err, "");
+    EXPECT_EQ(b.out, a.out);
+    EXPECT_TRUE(read_file(dir_ / "with.wav") == read_file(dir_ / "plain.wav"));
+}
+
 TEST_F(Cli, SeedsMakeRandomPresetsReproducible)
 {
     const std::string body = "new 16\n0 3\nprint raw 1\nprint raw 6\n";

@@ -372,7 +372,7 @@ TEST(Files, CreationTakesTheMassCountOfItsFile)
     // Preset 0 comes from the file, the second preset in it.
     for (int i = 0; i < 100; i++) {
         ASSERT_EQ(test::bits(x->x_raw[0][i]), test::bits(source_value(1, 0, i))) << i;
-        ASSERT_EQ(test::bits(x->x_raw[4][i]), test::bits((float)((double)source_value(1, 4, i) * 2 - 1))) << i;
+        ASSERT_EQ(test::bits(x->x_raw[4][i]), test::bits(loopmass::loopmass_raw(loopmass::PROF_FORCES, source_value(1, 4, i)))) << i;
     }
 }
 
@@ -415,9 +415,7 @@ TEST(Files, TheExampleBankHoldsFactoryPresetsZeroFiveAndSeven)
         for (int k = 0; k < 6; k++)
             for (int i = 0; i < 64; i++) {
                 // Forces and initial position went through their 0 to 1 form.
-                float v = factory[k][i];
-                if (k >= 4)
-                    v = (float)((double)(float)((double)v * 0.5 + 0.5) * 2 - 1);
+                float v = loopmass::loopmass_raw(k + 1, loopmass::loopmass_stored(k + 1, factory[k][i]));
                 ASSERT_EQ(test::bits(got[k][i]), test::bits(v)) << "preset " << n << " kind " << k + 1 << " mass " << i;
             }
     }

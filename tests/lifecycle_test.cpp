@@ -102,10 +102,8 @@ TEST(Creation, SendsSixParameterListsInKindOrder)
         ASSERT_EQ(v.size(), 6u);
         EXPECT_EQ(v[0], (float)k);
         for (int i = 0; i < 5; i++) {
-            float shown = x->x_prof[k - 1][i];
-            if (k >= PROF_FORCES)
-                shown = (float)((1.0 + shown) * 0.5);
-            EXPECT_EQ(bits(v[i + 1]), bits(shown));
+            // Forces and initial position are shown in their 0 to 1 form.
+            EXPECT_EQ(bits(v[i + 1]), bits(loopmass_stored(k, x->x_prof[k - 1][i])));
         }
     }
 }

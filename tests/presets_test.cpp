@@ -16,8 +16,6 @@ namespace {
 using test::fill;
 using test::SENTINEL;
 
-double bump(int i, int n) { return 1 - std::cos((i * 6.283185307179586) / n); }
-
 TEST(Factory, ValuesAtChosenMasses)
 {
     const int IP = PROF_INITPOS, FO = PROF_FORCES;
@@ -37,14 +35,14 @@ TEST(Factory, ValuesAtChosenMasses)
         {9, 256, FO, 128, -1.0f}, {9, 256, FO, 192, 1.0f}, {8, 256, FO, 0, -1.0f}, {8, 256, FO, 127, 0.984375f},
         {8, 256, FO, 128, 1.0f}, {8, 256, FO, 255, -0.984375f}, {7, 256, FO, 0, 1.0f}, {7, 256, FO, 16, 0.5f},
         {7, 256, FO, 32, 0.0f}, {7, 256, FO, 223, 0.0f},
-        {7, 256, FO, 255, (float)((std::cos((255 * 25.132741228718345) / 256) + 1) * 0.5)},
+        {7, 256, FO, 255, 0.99759239f},
         {5, 256, IP, 0, -1.0f}, {5, 256, IP, 64, 1.0f}, {5, 256, IP, 128, -1.0f}, {5, 256, IP, 192, 1.0f},
-        {5, 10, IP, 3, (float)-std::cos((3 * 12.566370614359172) / 10)},
+        {5, 10, IP, 3, 0.809017003f},
         {0, 256, PROF_MASSES, 0, 0.1f}, {0, 256, PROF_MASSES, 64, 0.3f}, {0, 256, PROF_MASSES, 128, 0.5f},
-        {4, 256, PROF_MASSES, 128, 0.42f}, {7, 256, PROF_MASSES, 32, (float)(bump(32, 256) * 0.2 + 0.1)},
-        {8, 256, PROF_MASSES, 100, (float)(bump(100, 256) * 0.45)},
-        {3, 256, PROF_CENTERING, 50, (float)(bump(50, 256) * 0.4 + 0.15)},
-        {6, 7, PROF_CENTERING, 3, (float)(bump(3, 7) * 0.08 + 0.35)},
+        {4, 256, PROF_MASSES, 128, 0.42f}, {7, 256, PROF_MASSES, 32, 0.158578649f},
+        {8, 256, PROF_MASSES, 100, 0.797854722f},
+        {3, 256, PROF_CENTERING, 50, 0.415244073f},
+        {6, 7, PROF_CENTERING, 3, 0.50207752f},
     };
     for (const auto &c : cases) {
         t_block b;

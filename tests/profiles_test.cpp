@@ -16,8 +16,6 @@ using test::S;
 
 namespace {
 
-double window(int i, int n) { return 1 - std::pow((2.0 * i) / n - 1, 4.0); }
-
 TEST(Profiles, ClampsAndDisplayPerKind)
 {
     const struct {
@@ -31,7 +29,7 @@ TEST(Profiles, ClampsAndDisplayPerKind)
         {PROF_TENSION, 0.5f, "gain", INFINITY, 1, 1}, {PROF_CENTERING, 0.5f, "offset", -7, -6.5f, -6.5f},
         {PROF_DAMPING, 0.4f, "gain", -1, -0.4f, -0.4f}, {PROF_FORCES, 1, "gain", 3, 3, 2},
         {PROF_FORCES, -1, "gain", 5, -5, -2},        {PROF_INITPOS, -1, "gain", 1, -1, 0},
-        {PROF_INITPOS, 0.7f, "gain", 2, 1, 1},       {PROF_INITPOS, 0.1f, "gain", 1, 0.1f, (float)((1.0 + 0.1f) * 0.5)},
+        {PROF_INITPOS, 0.7f, "gain", 2, 1, 1},       {PROF_INITPOS, 0.1f, "gain", 1, 0.1f, 0.55f},
     };
     for (const auto &c : cases) {
         test::Harness h;
@@ -100,9 +98,17 @@ TEST(Profiles, ExtraWindowsTheClampedProfile)
         h.send(x, PROF_CENTERING, "extra", {F(e)});
         EXPECT_EQ(bits(p[0]), bits(0.0f));
         EXPECT_EQ(p[128], 0.7f);
+        // 0.7 times 1 - (2i / 256 - 1)^4.
+        const struct {
+            int mass;
+            float expect;
+        } windowed[] = {{1, 0.0216199849f}, {64, 0.65625f}, {100, 0.69839716f}, {127, 0.699999988f},
+                        {200, 0.629920959f}, {255, 0.0216199849f}};
+        for (const auto &w : windowed)
+            EXPECT_EQ(bits(p[w.mass]), bits(w.expect)) << e << " " << w.mass;
         for (int i = 1; i < 256; i++) {
-            ASSERT_EQ(bits(p[i]), bits((float)(window(i, 256) * (double)0.7f))) << e << " " << i;
             ASSERT_EQ(p[i], p[256 - i]) << i;
+            ASSERT_LE(p[i], 0.7f) << i;
         }
     }
     h.send(x, PROF_CENTERING, "extra", {F(0)});
@@ -116,18 +122,20 @@ TEST(Profiles, ExtraWindowsTheClampedProfile)
 TEST(Profiles, StretchInterpolatesAroundTheRing)
 {
     const float v[7] = {0.5f, -0.25f, 0.75f, 1.0f, -1.0f, 0.125f, 0.0625f};
+    // The window at mass i of n is 1 - (2i / n - 1)^4: 2400/2401 at 3 and 4
+    // of 7, 2320/2401 at 5 of 7, 15/16 at 3 of 4, 624/625 at 3 of 5.
     const struct {
         float f;
         int i, n;
         double expect;
     } cases[] = {
-        {1.0f, 3, 7, window(3, 7) * v[3]},
-        {0.5f, 3, 7, window(3, 7) * (v[1] + 0.5 * (v[2] - v[1]))},
-        {2.0f, 5, 7, window(5, 7) * v[3]}, // position 10 wraps to 3
-        {1.25f, 3, 4, window(3, 4) * (v[3] + 0.75 * (v[0] - v[3]))},
+        {1.0f, 3, 7, 0x1.ffc968cf460d0p-1},   // mass 3: 1
+        {0.5f, 3, 7, 0x1.ffc968cf460d0p-3},   // halfway from mass 1 to 2: 0.25
+        {2.0f, 5, 7, 0x1.eeba29952a1dap-1},   // position 10 wraps to 3
+        {1.25f, 3, 4, 0x1.2c00000000000p-1},  // 3/4 of the way from mass 3 to 0: 0.625
         // r just below 5 is 5 in single precision: t = 1, mass 0 is read.
-        {0x1.aaaaaap+0f, 3, 5, window(3, 5) * v[0]},
-        {INFINITY, 4, 7, window(4, 7) * v[0]}, {NAN, 4, 7, window(4, 7) * v[0]}, {-1.0f, 4, 7, window(4, 7) * v[0]},
+        {0x1.aaaaaap+0f, 3, 5, 0x1.ff2e48e8a71dep-2},
+        {INFINITY, 4, 7, 0x1.ffc968cf460d0p-2}, {NAN, 4, 7, 0x1.ffc968cf460d0p-2}, {-1.0f, 4, 7, 0x1.ffc968cf460d0p-2},
     };
     for (const auto &c : cases)
         EXPECT_EQ(loopmass_stretch(v, c.f, c.i, c.n), c.expect) << c.f << " " << c.i << " " << c.n;
