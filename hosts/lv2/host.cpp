@@ -285,11 +285,7 @@ void clock_delay(t_clock *c, long ms) { lv2host::arm(c, (double)ms); }
 
 void clock_fdelay(t_clock *c, double ms) { lv2host::arm(c, std::isnan(ms) ? 0.0 : ms); }
 
-void clock_unset(t_clock *c)
-{
-    if (c)
-        c->c_armed = false;
-}
+void clock_unset(t_clock *c) { if (c) c->c_armed = false; }
 
 void freeobject(t_clock *c)
 {

@@ -303,15 +303,24 @@ void release(Plugin *p)
     p->ndiscard = kept;
 }
 
+// Copies a request or a reply, sent with its path cut after the path's
+// end, out of the worker's buffer; false for a size it cannot have.
+template <class Message> bool unpack(Message *m, uint32_t size, const void *data)
+{
+    if (size < offsetof(Message, path) + 1 || size > sizeof *m)
+        return false;
+    std::memcpy(m, data, size);
+    m->path[size - offsetof(Message, path) - 1] = '\0';
+    return true;
+}
+
 LV2_Worker_Status work(LV2_Handle h, LV2_Worker_Respond_Function respond, LV2_Worker_Respond_Handle handle,
                        uint32_t size, const void *data)
 {
     Plugin *p = (Plugin *)h;
     Request r;
-    if (size < offsetof(Request, path) + 1 || size > sizeof r)
+    if (!unpack(&r, size, data))
         return LV2_WORKER_ERR_UNKNOWN;
-    std::memcpy(&r, data, size);
-    r.path[size - offsetof(Request, path) - 1] = '\0';
     if (r.type == WORK_FREE) {
         lv2host::object_free(r.object, console_of(p));
         return LV2_WORKER_SUCCESS;
@@ -348,10 +357,8 @@ LV2_Worker_Status work_response(LV2_Handle h, uint32_t size, const void *data)
 {
     Plugin *p = (Plugin *)h;
     Reply r;
-    if (size < offsetof(Reply, path) + 1 || size > sizeof r)
+    if (!unpack(&r, size, data))
         return LV2_WORKER_ERR_UNKNOWN;
-    std::memcpy(&r, data, size);
-    r.path[size - offsetof(Reply, path) - 1] = '\0';
     p->outstanding--;
     if (!r.object)
         return LV2_WORKER_SUCCESS;

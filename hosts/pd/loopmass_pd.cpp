@@ -577,24 +577,32 @@ void dsp_add(t_perfroutine f, int n, ...)
     ::dsp_addv(f, n, args.data());
 }
 
-void post(const char *fmt, ...)
+// A console line, cut to Pd's longest; an error is tied to the object for
+// Pd's "find last error".
+static void console(bool is_error, const char *fmt, va_list ap)
 {
     char line[MAXPDSTRING];
+    std::vsnprintf(line, sizeof line, fmt, ap);
+    if (is_error)
+        ::pd_error(current, "%s", line);
+    else
+        ::post("%s", line);
+}
+
+void post(const char *fmt, ...)
+{
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(line, sizeof line, fmt, ap);
+    console(false, fmt, ap);
     va_end(ap);
-    ::post("%s", line);
 }
 
 void error(const char *fmt, ...)
 {
-    char line[MAXPDSTRING];
     va_list ap;
     va_start(ap, fmt);
-    std::vsnprintf(line, sizeof line, fmt, ap);
+    console(true, fmt, ap);
     va_end(ap);
-    ::pd_error(current, "%s", line);
 }
 
 short binbuf_read(pdhost::p_binbuf *b, const char *name, short volume, short)

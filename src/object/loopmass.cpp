@@ -1,38 +1,52 @@
 // loopmass~: the class, its registration, creation and free.
 
+#include <cstring>
+
 #include "loopmass.h"
 
 namespace loopmass {
 
 t_class *loopmass_class;
 
+// The class's messages in the order it registers them, with the type of
+// their arguments (A_NOTHING: none).
+static const struct {
+    const char *name;
+    method fn;
+    short type;
+} loopmass_messages[] = {
+    {"dsp", (method)loopmass_dsp, A_CANT},           {"bang", (method)loopmass_bang, A_NOTHING},
+    {"list", (method)loopmass_list, A_GIMME},        {"reset", (method)loopmass_reset, A_GIMME},
+    {"inactive", (method)loopmass_inactive, A_GIMME}, {"antialias", (method)loopmass_antialias, A_GIMME},
+    {"display", (method)loopmass_display, A_GIMME},  {"disprate", (method)loopmass_disprate, A_GIMME},
+    {"store", (method)loopmass_store, A_GIMME},      {"clear", (method)loopmass_clear, A_GIMME},
+    {"read", (method)loopmass_read, A_DEFSYM},       {"write", (method)loopmass_write, A_DEFSYM},
+    {"stop", (method)loopmass_stop, A_NOTHING},      {"info", (method)loopmass_info, A_GIMME},
+    {"all", (method)loopmass_all, A_GIMME},          {"gain", (method)loopmass_gain, A_GIMME},
+    {"offset", (method)loopmass_offset, A_GIMME},    {"phase", (method)loopmass_phase, A_GIMME},
+    {"extra", (method)loopmass_extra, A_GIMME},      {"fg", (method)loopmass_fg, A_GIMME},
+    {"float", (method)loopmass_float, A_FLOAT},      {"int", (method)loopmass_int, A_LONG},
+    {"assist", (method)loopmass_assist, A_CANT},     {"hostrate", (method)loopmass_hostrate, A_GIMME},
+};
+
+// bang, int and float have registration calls of their own.
+static void loopmass_addmethod(const char *name, method fn, short type)
+{
+    if (std::strcmp(name, "bang") == 0)
+        addbang(fn);
+    else if (std::strcmp(name, "int") == 0)
+        addint(fn);
+    else if (std::strcmp(name, "float") == 0)
+        addfloat(fn);
+    else
+        addmess(fn, name, type, 0);
+}
+
 int main(void)
 {
     setup(&loopmass_class, (method)loopmass_new, (method)loopmass_free, sizeof(t_loopmass), nullptr, A_GIMME, 0);
-    addmess((method)loopmass_dsp, "dsp", A_CANT, 0);
-    addbang((method)loopmass_bang);
-    addmess((method)loopmass_list, "list", A_GIMME, 0);
-    addmess((method)loopmass_reset, "reset", A_GIMME, 0);
-    addmess((method)loopmass_inactive, "inactive", A_GIMME, 0);
-    addmess((method)loopmass_antialias, "antialias", A_GIMME, 0);
-    addmess((method)loopmass_display, "display", A_GIMME, 0);
-    addmess((method)loopmass_disprate, "disprate", A_GIMME, 0);
-    addmess((method)loopmass_store, "store", A_GIMME, 0);
-    addmess((method)loopmass_clear, "clear", A_GIMME, 0);
-    addmess((method)loopmass_read, "read", A_DEFSYM, 0);
-    addmess((method)loopmass_write, "write", A_DEFSYM, 0);
-    addmess((method)loopmass_stop, "stop", 0);
-    addmess((method)loopmass_info, "info", A_GIMME, 0);
-    addmess((method)loopmass_all, "all", A_GIMME, 0);
-    addmess((method)loopmass_gain, "gain", A_GIMME, 0);
-    addmess((method)loopmass_offset, "offset", A_GIMME, 0);
-    addmess((method)loopmass_phase, "phase", A_GIMME, 0);
-    addmess((method)loopmass_extra, "extra", A_GIMME, 0);
-    addmess((method)loopmass_fg, "fg", A_GIMME, 0);
-    addfloat((method)loopmass_float);
-    addint((method)loopmass_int);
-    addmess((method)loopmass_assist, "assist", A_CANT, 0);
-    addmess((method)loopmass_hostrate, "hostrate", A_GIMME, 0);
+    for (const auto &m : loopmass_messages)
+        loopmass_addmethod(m.name, m.fn, m.type);
     z_add_signalmethod();
 
     post("loopmass~: scanned synthesis on a ring of masses");

@@ -107,6 +107,10 @@ extern t_class *loopmass_class;
 // Entry point: registers the class and posts the banner.
 int main(void);
 
+// A handler of a message that takes any arguments (A_GIMME): the selector,
+// then the atoms.
+typedef void t_gimme(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+
 // Creation and free.
 void *loopmass_new(t_symbol *s, short argc, t_atom *argv);
 void loopmass_free(t_loopmass *x);
@@ -116,29 +120,20 @@ void loopmass_update_all(t_loopmass *x);
 // Inlet messages.
 void loopmass_int(t_loopmass *x, int32_t n);
 void loopmass_float(t_loopmass *x, double f);
-void loopmass_list(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 void loopmass_bang(t_loopmass *x);
 void loopmass_stop(t_loopmass *x);
-void loopmass_reset(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+t_gimme loopmass_list, loopmass_reset;
 
 // Status, display and help.
-void loopmass_inactive(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-void loopmass_antialias(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-void loopmass_display(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-void loopmass_disprate(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-void loopmass_info(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+t_gimme loopmass_inactive, loopmass_antialias, loopmass_display, loopmass_disprate, loopmass_info,
+    loopmass_hostrate;
 void loopmass_tick(t_loopmass *x);
 void loopmass_assist(t_loopmass *x, void *box, long kind, long number, char *text);
-void loopmass_hostrate(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 
 // Profiles and metaparameters.
 void loopmass_update(t_loopmass *x, int32_t k);
 double loopmass_stretch(const float *values, float f, int i, int n);
-void loopmass_gain(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-void loopmass_offset(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-void loopmass_phase(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-void loopmass_extra(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-void loopmass_all(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+t_gimme loopmass_gain, loopmass_offset, loopmass_phase, loopmass_extra, loopmass_all;
 // Every metaparameter to its neutral value: gain 1, offset, phase, extra 0.
 void loopmass_neutral(t_loopmass *x);
 
@@ -158,7 +153,7 @@ t_int *loopmass_perform(t_int *w);
 short loopmass_scan(t_loopmass *x);
 // The sample rate the oscillators' pitches are worked at.
 inline double loopmass_rate(const t_loopmass *x) { return x->x_hostrate ? x->x_sr : SAMPLE_RATE; }
-void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+t_gimme loopmass_fg;
 
 // The bank's layout: a header message (mass count, version word, number
 // of groups), then per group a preset-number message and six profiles of n
@@ -176,8 +171,7 @@ float loopmass_stored(int kind, float raw);
 float loopmass_raw(int kind, float stored);
 
 // Preset bank and files.
-void loopmass_store(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
-void loopmass_clear(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
+t_gimme loopmass_store, loopmass_clear;
 short loopmass_read(t_loopmass *x, t_symbol *s);
 short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type);
 void loopmass_resample(t_loopmass *x, t_binbuf *src);

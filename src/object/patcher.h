@@ -18,19 +18,11 @@ typedef uint32_t t_fourcc;
 
 // Atom types, numbered as the patcher numbers them.
 enum e_atomtype {
-    A_NOTHING = 0,
-    A_LONG = 1,
-    A_FLOAT = 2,
-    A_SYM = 3,
-    A_OBJ = 4,
-    A_DEFLONG = 5,
-    A_DEFFLOAT = 6,
-    A_DEFSYM = 7,
-    A_GIMME = 8,
-    A_CANT = 9,
-    A_SEMI = 10,
-    A_COMMA = 11,
-    A_DOLLAR = 12
+    A_NOTHING = 0, A_LONG = 1, A_FLOAT = 2, A_SYM = 3, A_OBJ = 4,
+    // argument types of methods
+    A_DEFLONG = 5, A_DEFFLOAT = 6, A_DEFSYM = 7, A_GIMME = 8, A_CANT = 9,
+    // in stores: the end of a message, and what a patcher's text may hold
+    A_SEMI = 10, A_COMMA = 11, A_DOLLAR = 12
 };
 
 struct t_symbol {
