@@ -3,9 +3,9 @@
 // line, the Pure Data layer, the LV2 layer) implements these functions and
 // keeps the three rules below on what the object can observe: when clocks
 // fire (Clocks), how vectors are paced (Signal chain) and where files are
-// found (Files).  They live in a
-// namespace of their own because Pd's m_pd.h declares C functions and types
-// with the same names and other signatures, and the Pd layer includes both.
+// found (Files).  They live in a namespace of their own because Pd's m_pd.h
+// declares C functions and types with the same names and other signatures,
+// and the Pd layer includes both.
 #pragma once
 
 #include <cstddef>
@@ -18,10 +18,11 @@ typedef uint32_t t_fourcc;
 
 // Atom types, numbered as the patcher numbers them.
 enum e_atomtype {
+    // what an atom holds
     A_NOTHING = 0, A_LONG = 1, A_FLOAT = 2, A_SYM = 3, A_OBJ = 4,
-    // argument types of methods
+    // what a method takes besides
     A_DEFLONG = 5, A_DEFFLOAT = 6, A_DEFSYM = 7, A_GIMME = 8, A_CANT = 9,
-    // in stores: the end of a message, and what a patcher's text may hold
+    // a message's end, and what a patcher's text may hold besides
     A_SEMI = 10, A_COMMA = 11, A_DOLLAR = 12
 };
 
@@ -129,9 +130,9 @@ void clock_unset(t_clock *c);
 // rate s_sr, then runs the perform routine once per vector of that size,
 // one scheduler pass (the clock rule) before each, until audio stops or a
 // new "dsp" call; the object takes any vector size, a longer one than its
-// mix buffer in slices.  The in-process host runs 1 to 2048 samples as the
-// score asks, Pd its block size (64 unless a patch reblocks), the LV2 layer
-// always 64, whatever the plugin host's blocks.
+// mix buffer in slices.  The in-process host runs the vector sizes a score
+// asks for (up to its MAX_VECTOR), Pd its block size (64 unless a patch
+// reblocks), the LV2 layer always 64, whatever the plugin host's blocks.
 void dsp_add(t_perfroutine f, int n, ...);
 
 // Console.
