@@ -1,6 +1,7 @@
 // What every host shares: the symbol table and the message store (binbuf)
-// with its cursor units and its text form.  The store is the object's
-// in-memory and on-disk format, so every host uses this implementation.
+// with its cursor units and its text form, whose typing of words the
+// command line's scores share too.  The store is the object's in-memory and
+// on-disk format, so every host uses this implementation.
 // Each host adds binbuf_read and binbuf_write, which turn its path ids into
 // file paths and call read_file and write_file below.
 #pragma once
