@@ -38,6 +38,18 @@ const double SAMPLE_RATE = 44100.0;
 // Six profiles of 256 values, in kind order.
 typedef float t_block[NKINDS][MAXMASSES];
 
+// The newest and the previous shape of the ring as the scan reads them: in
+// double, each mass with the double difference to the next one (mass 0
+// after the last), as the interpolation takes it, so that a read needs no
+// wrap.  The float positions it was made from are its key: while they keep
+// their bits the table stays as it is.
+struct t_table {
+    int32_t n; // masses, 0 before the first build
+    float pos[MAXMASSES], pos1[MAXMASSES];
+    double now[MAXMASSES], dnow[MAXMASSES];
+    double old[MAXMASSES], dold[MAXMASSES];
+};
+
 struct t_loopmass {
     t_pxobject x_obj;
     t_proxy *x_proxy[8];
@@ -83,6 +95,10 @@ struct t_loopmass {
     uint32_t x_coef_key[4][MAXMASSES];
     uint8_t x_coef_ok[MAXMASSES];
     double x_coef[5][MAXMASSES];
+
+    // The ring as the oscillators read it, rebuilt only when the positions
+    // it was made from change (a haptic step, a strike, stop).
+    t_table x_table;
 };
 
 extern t_class *loopmass_class;
@@ -151,10 +167,14 @@ void loopmass_resample(t_loopmass *x, t_binbuf *src);
 void loopmass_write(t_loopmass *x, t_symbol *s);
 void loopmass_copylive(t_loopmass *x, t_binbuf *dest);
 
+// The helpers below are static: the engine's kernel files include this
+// header while compiled for wider vector units, and a shared inline copy
+// made there could be picked for code that runs on any machine.
+
 // A ring position within [-1, 1]: above 1 gives 1, below -1 or not a
 // number gives -1, so that an unstable spring or a wild profile drives
 // masses to the bounds instead of growing without limit.
-inline float loopmass_bound(float v)
+static inline float loopmass_bound(float v)
 {
     if (v > 1.0f)
         return 1.0f;
@@ -164,12 +184,12 @@ inline float loopmass_bound(float v)
 }
 
 // Reading atoms: the value of a long or float atom as a float.
-inline bool atom_isnum(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
-inline float atom_getfloat(const t_atom *a)
+static inline bool atom_isnum(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
+static inline float atom_getfloat(const t_atom *a)
 {
     return a->a_type == A_LONG ? (float)a->a_w.w_long : a->a_type == A_FLOAT ? a->a_w.w_float : 0.0f;
 }
-inline void atom_setfloat(t_atom *a, float f)
+static inline void atom_setfloat(t_atom *a, float f)
 {
     a->a_type = A_FLOAT;
     a->a_w.w_float = f;

@@ -1,0 +1,58 @@
+// The engine's inner loops (the scan and the haptic step), compiled once
+// for each set of vector units the object can use: plain C++ for any
+// machine, and on x86-64 SSE2, AVX2 and AVX-512.  Every set gives the same
+// bits; the widest one the processor has is chosen when the library loads.
+//
+// The kernel files are compiled with their own instruction sets, so they
+// call no inline function shared with the rest of the object (loopmass.h
+// keeps its helpers static) and nothing of the C++ library but memcpy and
+// fmod.
+#pragma once
+
+#include "loopmass.h"
+
+namespace loopmass {
+
+// One vector of the scan, as the shared code prepares it: the active
+// oscillators, each with its phase step, gain and phase in lanes 0 to v - 1
+// (the lanes beyond are zero), and the table the oscillators read.
+struct t_scanjob {
+    int32_t n;       // samples, 1 to MIXSIZE
+    int32_t v;       // oscillators, 1 to NOSC
+    int32_t nmasses; // masses, 3 to MAXMASSES
+    float inc[8];
+    float phase[8]; // where each oscillator stands; advanced by the scan
+    double gain[8];
+    const t_table *table;
+    float *mix;
+};
+
+struct t_kernels {
+    const char *name;
+    // Fills job->mix[0 .. n-1] and advances job->phase.
+    void (*scan)(t_scanjob *job);
+    // The haptic step once the coefficients are current: shifts the ring's
+    // history, fills the motion atoms and moves every mass.
+    void (*step)(t_loopmass *x);
+};
+
+extern const t_kernels loopmass_portable;
+#if defined(__x86_64__)
+extern const t_kernels loopmass_sse2;
+extern const t_kernels loopmass_avx2;
+extern const t_kernels loopmass_avx512;
+#endif
+
+// The kernels in use.
+extern const t_kernels *loopmass_kernels;
+
+// Test and diagnostic switch.  The kernels this processor can run, from
+// the plainest to the widest (count, and the name of each), and a way to
+// run one of them: loopmass_simd_use gives 0 when the name is one of these.
+// At load the environment variable LOOPMASS_SIMD may name one; without it,
+// or with a name the processor cannot run, the widest is used.
+int loopmass_simd_count(void);
+const char *loopmass_simd_name(int i);
+int loopmass_simd_use(const char *name);
+
+} // namespace loopmass

@@ -1,0 +1,346 @@
+// The scan and the haptic step in vector form, included once by each
+// kernel file, which first defines:
+//   LANES          doubles per vector (1, 2, 4 or 8)
+//   KERNELS, NAME  the t_kernels record to define and its name
+//   the vector types vd (LANES doubles), vf (LANES floats), vi (LANES
+//   32-bit integers) and v8f (8 floats), and
+//   to_d(f)        the floats f as doubles
+//   gather(t, i)   the doubles t[i[0]], t[i[1]], ...
+//   inside(s, nf)  whether every lane of s lies in [0, nf)
+//   put_motion(a, v, n)  the atoms a[0 .. n-1] set to the floats v
+//   store_pairs(w, stride, s0, s1)  s0[k] and s1[k] side by side at
+//                  w + k * stride, for k = 0 to NOSC - 1
+//
+// Vector code does each operation lane by lane with the rounding of the
+// scalar code, never fused and never reordered, so every path gives the
+// bits of the plain loops.
+#include <math.h>
+
+// The walk's eight-lane vectors are wider than the registers of the
+// narrower paths.  Everything here is internal to one file and inlined, so
+// GCC's note on how such vectors pass between separately compiled code
+// does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
+namespace loopmass {
+namespace {
+
+template <class V, class T> inline V load(const T *p)
+{
+    V v;
+    __builtin_memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <class V, class T> inline void store(T *p, V v) { __builtin_memcpy(p, &v, sizeof v); }
+
+inline vf to_f(vd v) { return __builtin_convertvector(v, vf); }
+// Truncation, which is the floor for the values in [0, N) it is given.
+inline vi to_i(vd v) { return __builtin_convertvector(v, vi); }
+
+inline vd ramp()
+{
+    vd r;
+    for (int l = 0; l < LANES; l++)
+        r[l] = l;
+    return r;
+}
+
+// ---------------------------------------------------------------- scan
+
+// Samples the passes take at a time, a multiple of every LANES.
+const int CHUNK = 64;
+
+typedef float v16f __attribute__((vector_size(64)));
+
+// What the passes hand on to each other for one chunk, per oscillator.
+// walk[k][0] is where oscillator k stood before the chunk and walk[k][j+1]
+// where it stands after sample j; entries past the chunk's end are 0 so
+// that whole vectors can be read.
+struct t_chunk {
+    float walk[NOSC][CHUNK + 1 + LANES];
+    int32_t index[NOSC][CHUNK];
+    double fade[2][CHUNK];
+    double part[NOSC][CHUNK];
+    // Samples at which the walk wrapped, with the index of every
+    // oscillator there (below).
+    struct {
+        int at;
+        int32_t index[8];
+    } fix[CHUNK];
+    int nfix;
+};
+
+// The wrap of a phase that left [0, N), one at a time: fmod, which has the
+// sign of its first operand, then N added to a negative remainder; a sum
+// that rounds up to N, or a remainder that is not a number (an infinite
+// step), restarts at 0.
+__attribute__((noinline)) double wrap(double p, double nd)
+{
+    p = fmod(p, nd);
+    if (p < 0.0)
+        p += nd;
+    if (p >= nd || p != p)
+        p = 0.0;
+    return p;
+}
+
+// A sample of the walk at which some oscillator left [0, N), redone in
+// double for all of them: each phase plus its step, brought back onto the
+// ring, rounded to float.  For a sum in [-N, 2N) the remainder needs no
+// fmod: from [N, 2N) N is subtracted exactly, from (-N, 0) the sum is its
+// own remainder, and -N leaves -0; other sums (steps of N or more, steps
+// that are not finite) go through wrap.  The lanes that stayed inside get
+// their float sum back, its rounding to float.  The index of the mass
+// below each phase is the floor of the double phase, kept for pass 2.
+inline void walk_wrap(const t_scanjob &job, t_chunk &c, const float *from, float *to, int j)
+{
+    const double nd = (float)job.nmasses;
+    const vd zero = {}, n = zero + nd;
+    int32_t *index = c.fix[c.nfix].index;
+    bool usual = true;
+    for (int g = 0; g < 8; g += LANES) {
+        const vd q = to_d(load<vf>(&from[g])) + to_d(load<vf>(&job.inc[g]));
+        vd p = q >= n ? q - n : q;
+        p = p < zero ? p + n : p;
+        p = q == -n ? -zero : p;
+        p = p >= n ? zero : p;
+        const vl in = (q >= -n) & (q < n + n);
+        for (int l = 0; l < LANES; l++)
+            usual = usual && in[l];
+        p = in ? p : zero;
+        store(&to[g], to_f(p));
+        store(&index[g], to_i(p));
+    }
+    if (!usual)
+        for (int k = 0; k < job.v; k++) {
+            const double q = (double)from[k] + (double)job.inc[k];
+            if (!(q >= -nd && q < 2.0 * nd)) {
+                const double p = wrap(q, nd);
+                to[k] = (float)p;
+                index[k] = (int32_t)p;
+            }
+        }
+    c.fix[c.nfix].at = j;
+    c.nfix++;
+}
+
+// Pass 1: the phases of all oscillators advance together, one lane each,
+// sample by sample.  Each phase is a float and the step is a float; their
+// double sum is exact or rounded once, and rounding it to float gives the
+// float sum (53 bits hold more than twice 24 plus 2, so rounding twice is
+// rounding once).  While that sum stays in [+0, N) the double sum is in
+// [-0, N) too (rounding never crosses 0 or a whole number N), which is the
+// case where no wrap happens: the float add alone gives the new phase.
+// A wrap, or a step that is not finite, is redone in double.  Subtracting N
+// from the float sum instead would lose the bits the sum rounded away.
+void walk(const t_scanjob &job, t_chunk &c, v8f &phase, int m)
+{
+    // Eight-float vectors are copied with memcpy, never passed by value: on
+    // the narrower paths they span several registers.
+    v8f inc, ph = phase;
+    __builtin_memcpy(&inc, job.inc, sizeof inc);
+    const float nf = (float)job.nmasses;
+    float lane[8];
+    __builtin_memcpy(lane, &ph, sizeof lane);
+    for (int k = 0; k < NOSC; k++)
+        c.walk[k][0] = lane[k];
+    c.nfix = 0;
+    // Two samples at a time, each oscillator's pair of phases in one store.
+    // The phases go through memory only at a wrap, so that the chain of
+    // adds stays in registers.
+    float from[8], to[8];
+    int j = 0;
+    for (; j + 1 < m; j += 2) {
+        v8f s0 = ph + inc;
+        if (!inside(s0, nf)) {
+            store(from, ph);
+            walk_wrap(job, c, from, to, j);
+            s0 = load<v8f>(to);
+        }
+        v8f s1 = s0 + inc;
+        if (!inside(s1, nf)) {
+            store(from, s0);
+            walk_wrap(job, c, from, to, j + 1);
+            s1 = load<v8f>(to);
+        }
+        store_pairs(&c.walk[0][j + 1], CHUNK + 1 + LANES, s0, s1);
+        ph = s1;
+    }
+    if (j < m) {
+        v8f s0 = ph + inc;
+        if (!inside(s0, nf)) {
+            store(from, ph);
+            walk_wrap(job, c, from, to, j);
+            s0 = load<v8f>(to);
+        }
+        store(lane, s0);
+        for (int k = 0; k < NOSC; k++)
+            c.walk[k][j + 1] = lane[k];
+        ph = s0;
+    }
+    for (int k = 0; k < NOSC; k++)
+        for (j = m + 1; j < CHUNK + 1 + LANES; j++)
+            c.walk[k][j] = 0.0f;
+    phase = ph;
+}
+
+// Pass 2: the mass below each phase, the floor of the double sum.  Taking
+// it from the float phase would be wrong when the sum lies just below a
+// whole number and rounds up to it: the index is then one less, and the
+// fraction below is exactly 1.  A sum outside [0, N) is a wrap, whose index
+// the walk kept.
+void indices(const t_scanjob &job, t_chunk &c, int m)
+{
+    const vd nd = vd{} + (double)(float)job.nmasses;
+    for (int k = 0; k < job.v; k++) {
+        const vd inc = vd{} + (double)job.inc[k];
+        for (int j = 0; j < m; j += LANES) {
+            const vd q = to_d(load<vf>(&c.walk[k][j])) + inc;
+            store(&c.index[k][j], to_i((q >= 0.0) & (q < nd) ? q : 0.0));
+        }
+    }
+    for (int f = 0; f < c.nfix; f++)
+        for (int k = 0; k < job.v; k++)
+            c.index[k][c.fix[f].at] = c.fix[f].index[k];
+}
+
+// Pass 3: each oscillator's contribution.  The fraction is the float phase
+// less its index, exact in float: the phase lies between the index and the
+// next whole number, and both are floats.  Both shapes are read there in
+// double and rounded to float, then cross-faded by the sample's place in
+// the whole vector and weighted, in double.
+void contributions(const t_scanjob &job, t_chunk &c, int start, int m)
+{
+    const t_table &t = *job.table;
+    const vd nd = vd{} + (double)(float)job.nmasses;
+    const vd invn = vd{} + (double)(float)(1.0 / (double)(float)job.nmasses);
+    // The cross-fade weights j and N - j, the same for every oscillator.
+    for (int j = 0; j < m; j += LANES) {
+        const vd dj = ramp() + (double)(start + j);
+        store(&c.fade[0][j], dj);
+        store(&c.fade[1][j], nd - dj);
+    }
+    for (int k = 0; k < job.v; k++) {
+        const vd gain = vd{} + job.gain[k];
+        for (int j = 0; j < m; j += LANES) {
+            const vi i0 = load<vi>(&c.index[k][j]);
+            const vd frac = to_d(load<vf>(&c.walk[k][j + 1]) - __builtin_convertvector(i0, vf));
+            const vd now = to_d(to_f(gather(t.now, i0) + frac * gather(t.dnow, i0)));
+            const vd old = to_d(to_f(gather(t.old, i0) + frac * gather(t.dold, i0)));
+            const vd weighed = load<vd>(&c.fade[0][j]) * now + load<vd>(&c.fade[1][j]) * old;
+            store(&c.part[k][j], (weighed * invn) * gain);
+        }
+    }
+}
+
+// Pass 4: the mix, in oscillator order, rounded to float after each
+// oscillator.  The first overwrites the mix; its weight of 0 on the old
+// entry still decides the sign of a zero.
+inline vf mixed(const t_scanjob &job, const t_chunk &c, vf prev, int j)
+{
+    vf acc = to_f(0.0 * to_d(prev) + load<vd>(&c.part[0][j]));
+    for (int k = 1; k < job.v; k++)
+        acc = to_f(to_d(acc) + load<vd>(&c.part[k][j]));
+    return acc;
+}
+
+void mix(const t_scanjob &job, const t_chunk &c, int start, int m)
+{
+    float *out = job.mix + start;
+    const int whole = m - m % LANES;
+    for (int j = 0; j < whole; j += LANES)
+        store(out + j, mixed(job, c, load<vf>(out + j), j));
+    if (whole < m) {
+        // The last few samples of the vector, through a whole vector of
+        // which only they are stored.
+        float tail[LANES] = {};
+        for (int j = whole; j < m; j++)
+            tail[j - whole] = out[j];
+        store(tail, mixed(job, c, load<vf>(tail), whole));
+        for (int j = whole; j < m; j++)
+            out[j] = tail[j - whole];
+    }
+}
+
+void scan(t_scanjob *job)
+{
+    t_chunk c;
+    v8f ph;
+    __builtin_memcpy(&ph, job->phase, sizeof ph);
+    for (int start = 0; start < job->n; start += CHUNK) {
+        const int m = job->n - start < CHUNK ? job->n - start : CHUNK;
+        walk(*job, c, ph, m);
+        indices(*job, c, m);
+        contributions(*job, c, start, m);
+        mix(*job, c, start, m);
+    }
+    __builtin_memcpy(job->phase, &ph, sizeof ph);
+}
+
+// ---------------------------------------------------------------- step
+
+// Masses i to i + LANES - 1 of the update, with ring[i] and ring[i + 2] the
+// left and right neighbours of mass i at time t: the sum grouped and
+// rounded as mass by mass, then held within [-1, 1] as loopmass_bound does.
+inline vf move(const t_loopmass *x, const double *ring, int i)
+{
+    const vd x2 = to_d(load<vf>(&x->x_pos2[i]));
+    const vd f = to_d(load<vf>(&x->x_prof[PROF_FORCES - 1][i]));
+    const vd sum = load<vd>(&x->x_coef[0][i]) * load<vd>(&ring[i + 1]) +
+                   load<vd>(&x->x_coef[1][i]) * (load<vd>(&ring[i]) + load<vd>(&ring[i + 2])) +
+                   load<vd>(&x->x_coef[2][i]) * x2 + load<vd>(&x->x_coef[3][i]) * f;
+    vf v = to_f(load<vd>(&x->x_coef[4][i]) * sum);
+    v = v > 1.0f ? 1.0f : v;
+    return v >= -1.0f ? v : -1.0f;
+}
+
+void step(t_loopmass *x)
+{
+    const int n = x->x_nmasses;
+    float *pos = x->x_pos, *pos1 = x->x_pos1, *pos2 = x->x_pos2;
+    // The positions at time t in double, ring[i + 1] being mass i, with the
+    // neighbours across the seam on both sides; padded so that whole vectors
+    // can be read past the last mass.
+    double ring[MAXMASSES + 2 + LANES];
+    float motion[MAXMASSES];
+    // Shift the ring's history; the motion list shows the shape the step
+    // starts from, mapped from [-1, 1] onto [0, 1].
+    ring[0] = pos[n - 1];
+    int i = 0;
+    for (; i + LANES <= n; i += LANES) {
+        const vf p = load<vf>(&pos[i]);
+        const vd d = to_d(p);
+        store(&pos2[i], load<vf>(&pos1[i]));
+        store(&pos1[i], p);
+        store(&ring[i + 1], d);
+        store(&motion[i], to_f(d * 0.5 + 0.5));
+    }
+    for (; i < n; i++) {
+        pos2[i] = pos1[i];
+        pos1[i] = pos[i];
+        ring[i + 1] = pos[i];
+        motion[i] = (float)(pos[i] * 0.5 + 0.5);
+    }
+    ring[n + 1] = pos1[0];
+    for (i = n + 2; i < n + 2 + LANES; i++)
+        ring[i] = 0.0;
+    put_motion(x->x_motion, motion, n);
+
+    for (i = 0; i + LANES <= n; i += LANES)
+        store(&pos[i], move(x, ring, i));
+    if (i < n) {
+        // The last few masses: a whole vector, of which only the masses
+        // that exist are stored.
+        float tail[LANES];
+        store(tail, move(x, ring, i));
+        for (int l = 0; i + l < n; l++)
+            pos[i + l] = tail[l];
+    }
+}
+
+} // namespace
+
+extern const t_kernels KERNELS = {NAME, scan, step};
+
+} // namespace loopmass
