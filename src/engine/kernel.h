@@ -29,6 +29,8 @@ struct t_scanjob {
 
 struct t_kernels {
     const char *name;
+    // Builds x->x_table from the positions.
+    void (*table)(t_loopmass *x);
     // Fills job->mix[0 .. n-1] and advances job->phase.
     void (*scan)(t_scanjob *job);
     // The haptic step once the coefficients are current: shifts the ring's

@@ -26,11 +26,16 @@ inline vd gather(const double *t, vi i)
     return (vd)_mm256_mask_i32gather_pd(_mm256_setzero_pd(), t, (__m128i)i, _mm256_set1_pd(-1.0), 8);
 }
 
+inline bool all_lanes(vl m) { return _mm256_movemask_pd((__m256d)m) == 0xf; }
+
+// As unsigned integers the floats in [+0, nf) are exactly those below nf's
+// bits: integer units, which the walk's stores and shuffles leave free.
 inline bool inside(const v8f &s, float nf)
 {
-    const __m256 in = _mm256_and_ps(_mm256_cmp_ps((__m256)s, _mm256_setzero_ps(), _CMP_GE_OQ),
-                                    _mm256_cmp_ps((__m256)s, _mm256_set1_ps(nf), _CMP_LT_OQ));
-    return _mm256_movemask_ps(in) == 0xff;
+    int32_t top;
+    __builtin_memcpy(&top, &nf, sizeof top);
+    const __m256i bits = (__m256i)s, below = _mm256_set1_epi32(top - 1);
+    return _mm256_movemask_ps((__m256)_mm256_cmpeq_epi32(_mm256_min_epu32(bits, below), bits)) == 0xff;
 }
 
 // Lanes 0 and 1 side by side for each oscillator (unpack), then stored as

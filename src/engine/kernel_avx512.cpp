@@ -29,10 +29,16 @@ inline vd gather(const double *t, vi i)
     return (vd)_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xff, (__m256i)i, t, 8);
 }
 
+inline bool all_lanes(vl m) { return _mm512_movepi64_mask((__m512i)m) == 0xff; }
+
+// As unsigned integers the floats in [+0, nf) are exactly those below nf's
+// bits: integer units, which the walk's stores and shuffles leave free.
 inline bool inside(const v8f &s, float nf)
 {
-    const __mmask8 in = _mm256_cmp_ps_mask((__m256)s, _mm256_setzero_ps(), _CMP_GE_OQ);
-    return _mm256_mask_cmp_ps_mask(in, (__m256)s, _mm256_set1_ps(nf), _CMP_LT_OQ) == 0xff;
+    int32_t top;
+    __builtin_memcpy(&top, &nf, sizeof top);
+    const __m256i bits = (__m256i)s, below = _mm256_set1_epi32(top - 1);
+    return _mm256_movemask_ps((__m256)_mm256_cmpeq_epi32(_mm256_min_epu32(bits, below), bits)) == 0xff;
 }
 
 // Lanes 0 and 1 side by side for each oscillator (unpack), then stored as

@@ -21,6 +21,8 @@ inline vd to_d(vf v) { return __builtin_convertvector(v, vd); }
 
 inline vd gather(const double *t, vi i) { return vd{t[i[0]]}; }
 
+inline bool all_lanes(vl m) { return m[0] != 0; }
+
 inline bool inside(const v8f &s, float nf)
 {
     bool all = true;

@@ -24,6 +24,8 @@ inline vd to_d(vf v) { return (vd)_mm_cvtps_pd((__m128)__builtin_shufflevector(v
 
 inline vd gather(const double *t, vi i) { return vd{t[i[0]], t[i[1]]}; }
 
+inline bool all_lanes(vl m) { return _mm_movemask_pd((__m128d)m) == 0x3; }
+
 inline bool inside(const v8f &s, float nf)
 {
     const v4f lo = __builtin_shufflevector(s, s, 0, 1, 2, 3), hi = __builtin_shufflevector(s, s, 4, 5, 6, 7);

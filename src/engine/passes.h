@@ -7,6 +7,7 @@
 //   to_d(f)        the floats f as doubles
 //   gather(t, i)   the doubles t[i[0]], t[i[1]], ...
 //   inside(s, nf)  whether every lane of s lies in [0, nf)
+//   all_lanes(m)   whether every lane of the mask m (a vl) is set
 //   put_motion(a, v, n)  the atoms a[0 .. n-1] set to the floats v
 //   store_pairs(w, stride, s0, s1)  s0[k] and s1[k] side by side at
 //                  w + k * stride, for k = 0 to NOSC - 1
@@ -55,13 +56,11 @@ typedef float v16f __attribute__((vector_size(64)));
 
 // What the passes hand on to each other for one chunk, per oscillator.
 // walk[k][0] is where oscillator k stood before the chunk and walk[k][j+1]
-// where it stands after sample j; entries past the chunk's end are 0 so
-// that whole vectors can be read.
+// where it stands after sample j; entries past the chunk's end, up to a
+// whole vector, are 0.
 struct t_chunk {
     float walk[NOSC][CHUNK + 1 + LANES];
     int32_t index[NOSC][CHUNK];
-    double fade[2][CHUNK];
-    double part[NOSC][CHUNK];
     // Samples at which the walk wrapped, with the index of every
     // oscillator there (below).
     struct {
@@ -106,8 +105,7 @@ inline void walk_wrap(const t_scanjob &job, t_chunk &c, const float *from, float
         p = q == -n ? -zero : p;
         p = p >= n ? zero : p;
         const vl in = (q >= -n) & (q < n + n);
-        for (int l = 0; l < LANES; l++)
-            usual = usual && in[l];
+        usual &= all_lanes(in);
         p = in ? p : zero;
         store(&to[g], to_f(p));
         store(&index[g], to_i(p));
@@ -179,8 +177,10 @@ void walk(const t_scanjob &job, t_chunk &c, v8f &phase, int m)
             c.walk[k][j + 1] = lane[k];
         ph = s0;
     }
+    // A chunk that does not end on a whole vector is read as one.
+    const int end = (m + LANES - 1) / LANES * LANES;
     for (int k = 0; k < NOSC; k++)
-        for (j = m + 1; j < CHUNK + 1 + LANES; j++)
+        for (j = m + 1; j <= end; j++)
             c.walk[k][j] = 0.0f;
     phase = ph;
 }
@@ -205,62 +205,76 @@ void indices(const t_scanjob &job, t_chunk &c, int m)
             c.index[k][c.fix[f].at] = c.fix[f].index[k];
 }
 
-// Pass 3: each oscillator's contribution.  The fraction is the float phase
-// less its index, exact in float: the phase lies between the index and the
-// next whole number, and both are floats.  Both shapes are read there in
-// double and rounded to float, then cross-faded by the sample's place in
-// the whole vector and weighted, in double.
-void contributions(const t_scanjob &job, t_chunk &c, int start, int m)
+// Oscillator k's contribution to samples j to j + LANES - 1 of the chunk,
+// with dj and dn their cross-fade weights j and N - j (j counted in the
+// whole vector).  The fraction is the float phase less its index, exact in
+// float: the phase lies between the index and the next whole number, and
+// both are floats.  Both shapes are read there in double and rounded to
+// float, then cross-faded and weighted, in double.
+inline vd part(const t_scanjob &job, const t_chunk &c, int k, int j, vd dj, vd dn)
 {
     const t_table &t = *job.table;
-    const vd nd = vd{} + (double)(float)job.nmasses;
     const vd invn = vd{} + (double)(float)(1.0 / (double)(float)job.nmasses);
-    // The cross-fade weights j and N - j, the same for every oscillator.
+    const vi i0 = load<vi>(&c.index[k][j]);
+    const vd frac = to_d(load<vf>(&c.walk[k][j + 1]) - __builtin_convertvector(i0, vf));
+    const vd now = to_d(to_f(gather(t.now, i0) + frac * gather(t.dnow, i0)));
+    const vd old = to_d(to_f(gather(t.old, i0) + frac * gather(t.dold, i0)));
+    return ((dj * now + dn * old) * invn) * (vd{} + job.gain[k]);
+}
+
+// Pass 3: the oscillators' contributions mixed in oscillator order, rounded
+// to float after each.  The first overwrites the mix; its weight of 0 on
+// the old entry still decides the sign of a zero.
+void mix(const t_scanjob &job, const t_chunk &c, int start, int m)
+{
+    const vd nd = vd{} + (double)(float)job.nmasses;
+    float *out = job.mix + start;
     for (int j = 0; j < m; j += LANES) {
-        const vd dj = ramp() + (double)(start + j);
-        store(&c.fade[0][j], dj);
-        store(&c.fade[1][j], nd - dj);
-    }
-    for (int k = 0; k < job.v; k++) {
-        const vd gain = vd{} + job.gain[k];
-        for (int j = 0; j < m; j += LANES) {
-            const vi i0 = load<vi>(&c.index[k][j]);
-            const vd frac = to_d(load<vf>(&c.walk[k][j + 1]) - __builtin_convertvector(i0, vf));
-            const vd now = to_d(to_f(gather(t.now, i0) + frac * gather(t.dnow, i0)));
-            const vd old = to_d(to_f(gather(t.old, i0) + frac * gather(t.dold, i0)));
-            const vd weighed = load<vd>(&c.fade[0][j]) * now + load<vd>(&c.fade[1][j]) * old;
-            store(&c.part[k][j], (weighed * invn) * gain);
+        // The last few samples of a vector go through a whole vector of
+        // which only they are stored.
+        const int count = m - j < LANES ? m - j : LANES;
+        float tail[LANES] = {};
+        for (int l = 0; count < LANES && l < count; l++)
+            tail[l] = out[j + l];
+        const vf prev = load<vf>(count < LANES ? tail : out + j);
+        const vd dj = ramp() + (double)(start + j), dn = nd - dj;
+        vf acc = to_f(0.0 * to_d(prev) + part(job, c, 0, j, dj, dn));
+        for (int k = 1; k < job.v; k++)
+            acc = to_f(to_d(acc) + part(job, c, k, j, dj, dn));
+        if (count < LANES) {
+            store(tail, acc);
+            for (int l = 0; l < count; l++)
+                out[j + l] = tail[l];
+        } else {
+            store(out + j, acc);
         }
     }
 }
 
-// Pass 4: the mix, in oscillator order, rounded to float after each
-// oscillator.  The first overwrites the mix; its weight of 0 on the old
-// entry still decides the sign of a zero.
-inline vf mixed(const t_scanjob &job, const t_chunk &c, vf prev, int j)
+// The table from the ring's two newest shapes; see t_table.
+void build(const float *pos, int n, float *key, double *at, double *step)
 {
-    vf acc = to_f(0.0 * to_d(prev) + load<vd>(&c.part[0][j]));
-    for (int k = 1; k < job.v; k++)
-        acc = to_f(to_d(acc) + load<vd>(&c.part[k][j]));
-    return acc;
+    int i = 0;
+    for (; i + LANES < n; i += LANES) {
+        const vf p = load<vf>(&pos[i]);
+        const vd d = to_d(p);
+        store(&key[i], p);
+        store(&at[i], d);
+        store(&step[i], to_d(load<vf>(&pos[i + 1])) - d);
+    }
+    for (; i < n; i++) {
+        key[i] = pos[i];
+        at[i] = pos[i];
+        step[i] = (double)pos[i + 1 < n ? i + 1 : 0] - (double)pos[i];
+    }
 }
 
-void mix(const t_scanjob &job, const t_chunk &c, int start, int m)
+void table(t_loopmass *x)
 {
-    float *out = job.mix + start;
-    const int whole = m - m % LANES;
-    for (int j = 0; j < whole; j += LANES)
-        store(out + j, mixed(job, c, load<vf>(out + j), j));
-    if (whole < m) {
-        // The last few samples of the vector, through a whole vector of
-        // which only they are stored.
-        float tail[LANES] = {};
-        for (int j = whole; j < m; j++)
-            tail[j - whole] = out[j];
-        store(tail, mixed(job, c, load<vf>(tail), whole));
-        for (int j = whole; j < m; j++)
-            out[j] = tail[j - whole];
-    }
+    t_table &t = x->x_table;
+    t.n = x->x_nmasses;
+    build(x->x_pos, t.n, t.pos, t.now, t.dnow);
+    build(x->x_pos1, t.n, t.pos1, t.old, t.dold);
 }
 
 void scan(t_scanjob *job)
@@ -272,7 +286,6 @@ void scan(t_scanjob *job)
         const int m = job->n - start < CHUNK ? job->n - start : CHUNK;
         walk(*job, c, ph, m);
         indices(*job, c, m);
-        contributions(*job, c, start, m);
         mix(*job, c, start, m);
     }
     __builtin_memcpy(job->phase, &ph, sizeof ph);
@@ -341,6 +354,6 @@ void step(t_loopmass *x)
 
 } // namespace
 
-extern const t_kernels KERNELS = {NAME, scan, step};
+extern const t_kernels KERNELS = {NAME, table, scan, step};
 
 } // namespace loopmass

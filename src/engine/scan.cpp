@@ -24,21 +24,10 @@ static bool loopmass_silent(float pitch)
 // at each haptic step, strike or stop, not at every vector).
 static void loopmass_table(t_loopmass *x)
 {
-    t_table &t = x->x_table;
-    const int n = x->x_nmasses;
-    const size_t bytes = sizeof(float) * (size_t)n;
-    if (t.n == n && std::memcmp(t.pos, x->x_pos, bytes) == 0 && std::memcmp(t.pos1, x->x_pos1, bytes) == 0)
-        return;
-    t.n = n;
-    std::memcpy(t.pos, x->x_pos, bytes);
-    std::memcpy(t.pos1, x->x_pos1, bytes);
-    for (int i = 0; i < n; i++) {
-        const int next = i + 1 < n ? i + 1 : 0;
-        t.now[i] = t.pos[i];
-        t.dnow[i] = (double)t.pos[next] - (double)t.pos[i];
-        t.old[i] = t.pos1[i];
-        t.dold[i] = (double)t.pos1[next] - (double)t.pos1[i];
-    }
+    const t_table &t = x->x_table;
+    const size_t bytes = sizeof(float) * (size_t)x->x_nmasses;
+    if (t.n != x->x_nmasses || std::memcmp(t.pos, x->x_pos, bytes) != 0 || std::memcmp(t.pos1, x->x_pos1, bytes) != 0)
+        loopmass_kernels->table(x);
 }
 
 short loopmass_scan(t_loopmass *x)
