@@ -45,16 +45,9 @@ extern const t_kernels loopmass_avx2;
 extern const t_kernels loopmass_avx512;
 #endif
 
-// The kernels in use.
+// The kernels in use: the widest set the processor has, unless the
+// environment variable LOOPMASS_SIMD names another set it can run when the
+// library loads, or loopmass_simd_use switches.
 extern const t_kernels *loopmass_kernels;
-
-// Test and diagnostic switch.  The kernels this processor can run, from
-// the plainest to the widest (count, and the name of each), and a way to
-// run one of them: loopmass_simd_use gives 0 when the name is one of these.
-// At load the environment variable LOOPMASS_SIMD may name one; without it,
-// or with a name the processor cannot run, the widest is used.
-int loopmass_simd_count(void);
-const char *loopmass_simd_name(int i);
-int loopmass_simd_use(const char *name);
 
 } // namespace loopmass

@@ -39,6 +39,15 @@ inline vf to_f(vd v) { return __builtin_convertvector(v, vf); }
 // Truncation, which is the floor for the values in [0, N) it is given.
 inline vi to_i(vd v) { return __builtin_convertvector(v, vi); }
 
+// Every lane x.  (Adding x to a zero vector would turn -0 into +0.)
+inline vd splat(double x)
+{
+    vd r;
+    for (int l = 0; l < LANES; l++)
+        r[l] = x;
+    return r;
+}
+
 inline vd ramp()
 {
     vd r;
@@ -95,7 +104,7 @@ __attribute__((noinline)) double wrap(double p, double nd)
 inline void walk_wrap(const t_scanjob &job, t_chunk &c, const float *from, float *to, int j)
 {
     const double nd = (float)job.nmasses;
-    const vd zero = {}, n = zero + nd;
+    const vd zero = {}, n = splat(nd);
     int32_t *index = c.fix[c.nfix].index;
     bool usual = true;
     for (int g = 0; g < 8; g += LANES) {
@@ -192,12 +201,13 @@ void walk(const t_scanjob &job, t_chunk &c, v8f &phase, int m)
 // the walk kept.
 void indices(const t_scanjob &job, t_chunk &c, int m)
 {
-    const vd nd = vd{} + (double)(float)job.nmasses;
+    const vd nd = splat((double)(float)job.nmasses);
     for (int k = 0; k < job.v; k++) {
-        const vd inc = vd{} + (double)job.inc[k];
+        const vd inc = splat((double)job.inc[k]);
         for (int j = 0; j < m; j += LANES) {
             const vd q = to_d(load<vf>(&c.walk[k][j])) + inc;
-            store(&c.index[k][j], to_i((q >= 0.0) & (q < nd) ? q : 0.0));
+            const vl ring = (q >= 0.0) & (q < nd);
+            store(&c.index[k][j], to_i(ring ? q : 0.0));
         }
     }
     for (int f = 0; f < c.nfix; f++)
@@ -214,12 +224,12 @@ void indices(const t_scanjob &job, t_chunk &c, int m)
 inline vd part(const t_scanjob &job, const t_chunk &c, int k, int j, vd dj, vd dn)
 {
     const t_table &t = *job.table;
-    const vd invn = vd{} + (double)(float)(1.0 / (double)(float)job.nmasses);
+    const vd invn = splat((double)(float)(1.0 / (double)(float)job.nmasses));
     const vi i0 = load<vi>(&c.index[k][j]);
     const vd frac = to_d(load<vf>(&c.walk[k][j + 1]) - __builtin_convertvector(i0, vf));
     const vd now = to_d(to_f(gather(t.now, i0) + frac * gather(t.dnow, i0)));
     const vd old = to_d(to_f(gather(t.old, i0) + frac * gather(t.dold, i0)));
-    return ((dj * now + dn * old) * invn) * (vd{} + job.gain[k]);
+    return ((dj * now + dn * old) * invn) * splat(job.gain[k]);
 }
 
 // Pass 3: the oscillators' contributions mixed in oscillator order, rounded
@@ -227,7 +237,7 @@ inline vd part(const t_scanjob &job, const t_chunk &c, int k, int j, vd dj, vd d
 // the old entry still decides the sign of a zero.
 void mix(const t_scanjob &job, const t_chunk &c, int start, int m)
 {
-    const vd nd = vd{} + (double)(float)job.nmasses;
+    const vd nd = splat((double)(float)job.nmasses);
     float *out = job.mix + start;
     for (int j = 0; j < m; j += LANES) {
         // The last few samples of a vector go through a whole vector of

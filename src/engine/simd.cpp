@@ -58,6 +58,8 @@ static const t_kernels *loopmass_find(const char *name)
     return nullptr;
 }
 
+const char *loopmass_simd_in_use(void) { return loopmass_kernels->name; }
+
 int loopmass_simd_use(const char *name)
 {
     const t_kernels *k = loopmass_find(name);

@@ -156,6 +156,15 @@ t_int *loopmass_perform(t_int *w);
 short loopmass_scan(t_loopmass *x);
 void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 
+// The vector units the engine runs on (src/engine/kernel.h), a switch for
+// tests and diagnosis: every set gives the same bits.  The sets this
+// processor can run, from the plainest to the widest, and the one in use;
+// loopmass_simd_use gives 0 when it switched to the set of that name.
+int loopmass_simd_count(void);
+const char *loopmass_simd_name(int i);
+const char *loopmass_simd_in_use(void);
+int loopmass_simd_use(const char *name);
+
 // Preset bank and files.
 void loopmass_store(t_loopmass *x, t_symbol *s, short argc, t_atom *argv);
 // Points index entry e at group g of a bank of n values per profile.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "loopmass.h"
 #include "runner.h"
 #include "score.h"
 #include "wav.h"
@@ -17,11 +18,14 @@ namespace score {
 namespace {
 
 const char *const USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--vs N] [--quiet]\n"
+                          "       loopmass simd\n"
                           "  SCORE    score file, or - for standard input\n"
                           "  -o FILE  write the sound as a mono 32-bit float WAV file at 44100 Hz\n"
                           "  --seed S seed objects with S instead of the calendar time\n"
                           "  --vs N   initial signal vector size, 1 to 2048 (default 64)\n"
-                          "  --quiet  no transcript\n";
+                          "  --quiet  no transcript\n"
+                          "simd lists the vector units this machine can run the engine on, the one\n"
+                          "in use marked; LOOPMASS_SIMD=NAME runs another (the sound is the same).\n";
 
 int usage_error(const std::string &message)
 {
@@ -64,16 +68,38 @@ bool read_score(const std::string &name, std::string &text)
     return ok;
 }
 
+// One line per set of vector units, the one in use marked.
+int list_simd()
+{
+    for (int i = 0; i < loopmass::loopmass_simd_count(); i++) {
+        const char *name = loopmass::loopmass_simd_name(i);
+        std::printf("%s%s\n", name, std::strcmp(name, loopmass::loopmass_simd_in_use()) == 0 ? " (in use)" : "");
+    }
+    return 0;
+}
+
 } // namespace
 
 int command_line(int argc, char **argv)
 {
+    // A diagnostic switch that names a set this machine cannot run would
+    // otherwise go unnoticed: the widest set runs instead.
+    const char *asked = std::getenv("LOOPMASS_SIMD");
+    if (asked && *asked && std::strcmp(asked, loopmass::loopmass_simd_in_use()) != 0)
+        std::fprintf(stderr, "loopmass: LOOPMASS_SIMD=%s is not a set this machine runs; using %s\n", asked,
+                     loopmass::loopmass_simd_in_use());
+
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(USAGE, stdout);
         return 0;
     }
     if (argc < 2)
         return usage_error("missing subcommand");
+    if (std::strcmp(argv[1], "simd") == 0) {
+        if (argc > 2)
+            return usage_error(std::string("unexpected argument '") + argv[2] + "'");
+        return list_simd();
+    }
     if (std::strcmp(argv[1], "run") != 0)
         return usage_error(std::string("unknown subcommand '") + argv[1] + "'");
 
