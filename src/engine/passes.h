@@ -33,7 +33,7 @@ template <class V, class T> inline V load(const T *p)
     return v;
 }
 
-template <class V, class T> inline void store(T *p, V v) { __builtin_memcpy(p, &v, sizeof v); }
+template <class V, class T> inline void store(T *p, const V &v) { __builtin_memcpy(p, &v, sizeof v); }
 
 inline vf to_f(vd v) { return __builtin_convertvector(v, vf); }
 // Truncation, which is the floor for the values in [0, N) it is given.
