@@ -1,12 +1,14 @@
-// The engine's inner loops (the scan and the haptic step), compiled once
-// for each set of vector units the object can use: plain C++ for any
-// machine, and on x86-64 SSE2, AVX2 and AVX-512.  Every set gives the same
+// The engine's inner loops (the scan's table, the scan and the haptic
+// step) for each set of vector units the object can use: plain C++ for any
+// machine (kernel_portable.cpp), and on x86-64 the vector passes of
+// passes.h compiled for SSE2, AVX2 and AVX-512.  Every set gives the same
 // bits; the widest one the processor has is chosen when the library loads.
 //
-// The kernel files are compiled with their own instruction sets, so they
-// call no inline function shared with the rest of the object (loopmass.h
-// keeps its helpers static) and nothing of the C++ library but memcpy and
-// fmod.
+// The files for AVX2 and AVX-512 are compiled with those instruction sets,
+// so they call no inline function shared with the rest of the object
+// (loopmass.h keeps its helpers static) and nothing of the C++ library but
+// memcpy and fmod: a shared copy made there could be picked for code that
+// runs on any machine.
 #pragma once
 
 #include "loopmass.h"

@@ -1,6 +1,6 @@
 // The scan and the haptic step in vector form, included once by each
 // kernel file, which first defines:
-//   LANES          doubles per vector (1, 2, 4 or 8)
+//   LANES          doubles per vector (2, 4 or 8)
 //   KERNELS, NAME  the t_kernels record to define and its name
 //   the vector types vd (LANES doubles), vf (LANES floats), vi (LANES
 //   32-bit integers) and v8f (8 floats), and
