@@ -26,27 +26,28 @@
 namespace loopmass {
 namespace {
 
-template <class V, class T> inline V load(const T *p)
+// Whole vectors from and to memory of any alignment.  Always inlined: the
+// vector goes by value, and a vector held in a register must not be made
+// to live in memory because its address was taken.
+template <class V, class T> __attribute__((always_inline)) inline V load(const T *p)
 {
     V v;
     __builtin_memcpy(&v, p, sizeof v);
     return v;
 }
 
-template <class V, class T> inline void store(T *p, const V &v) { __builtin_memcpy(p, &v, sizeof v); }
+template <class V, class T> __attribute__((always_inline)) inline void store(T *p, V v)
+{
+    __builtin_memcpy(p, &v, sizeof v);
+}
 
 inline vf to_f(vd v) { return __builtin_convertvector(v, vf); }
 // Truncation, which is the floor for the values in [0, N) it is given.
 inline vi to_i(vd v) { return __builtin_convertvector(v, vi); }
 
-// Every lane x.  (Adding x to a zero vector would turn -0 into +0.)
-inline vd splat(double x)
-{
-    vd r;
-    for (int l = 0; l < LANES; l++)
-        r[l] = x;
-    return r;
-}
+// Every lane x.  Subtracting +0 keeps every value, -0 included; adding x
+// to a zero vector would turn -0 into +0.
+inline vd splat(double x) { return x - vd{}; }
 
 inline vd ramp()
 {
@@ -57,6 +58,15 @@ inline vd ramp()
 }
 
 // ---------------------------------------------------------------- scan
+
+// The eight lanes of a walk vector, copied one by one: never passed by
+// value (on the narrower paths that is a 32-byte parameter) and never
+// made to live in memory.
+inline void put(float *to, const v8f &v)
+{
+    for (int l = 0; l < 8; l++)
+        to[l] = v[l];
+}
 
 // Samples the passes take at a time, a multiple of every LANES.
 const int CHUNK = 64;
@@ -161,13 +171,13 @@ void walk(const t_scanjob &job, t_chunk &c, v8f &phase, int m)
     for (; j + 1 < m; j += 2) {
         v8f s0 = ph + inc;
         if (!inside(s0, nf)) {
-            store(from, ph);
+            put(from, ph);
             walk_wrap(job, c, from, to, j);
             s0 = load<v8f>(to);
         }
         v8f s1 = s0 + inc;
         if (!inside(s1, nf)) {
-            store(from, s0);
+            put(from, s0);
             walk_wrap(job, c, from, to, j + 1);
             s1 = load<v8f>(to);
         }
@@ -177,11 +187,11 @@ void walk(const t_scanjob &job, t_chunk &c, v8f &phase, int m)
     if (j < m) {
         v8f s0 = ph + inc;
         if (!inside(s0, nf)) {
-            store(from, ph);
+            put(from, ph);
             walk_wrap(job, c, from, to, j);
             s0 = load<v8f>(to);
         }
-        store(lane, s0);
+        put(lane, s0);
         for (int k = 0; k < NOSC; k++)
             c.walk[k][j + 1] = lane[k];
         ph = s0;
@@ -217,19 +227,17 @@ void indices(const t_scanjob &job, t_chunk &c, int m)
 
 // Oscillator k's contribution to samples j to j + LANES - 1 of the chunk,
 // with dj and dn their cross-fade weights j and N - j (j counted in the
-// whole vector).  The fraction is the float phase less its index, exact in
+// whole vector), invn 1 / N and gain the oscillator's gain.  The fraction is the float phase less its index, exact in
 // float: the phase lies between the index and the next whole number, and
 // both are floats.  Both shapes are read there in double and rounded to
 // float, then cross-faded and weighted, in double.
-inline vd part(const t_scanjob &job, const t_chunk &c, int k, int j, vd dj, vd dn)
+inline vd part(const t_table &t, const t_chunk &c, int k, int j, vd dj, vd dn, vd invn, vd gain)
 {
-    const t_table &t = *job.table;
-    const vd invn = splat((double)(float)(1.0 / (double)(float)job.nmasses));
     const vi i0 = load<vi>(&c.index[k][j]);
     const vd frac = to_d(load<vf>(&c.walk[k][j + 1]) - __builtin_convertvector(i0, vf));
     const vd now = to_d(to_f(gather(t.now, i0) + frac * gather(t.dnow, i0)));
     const vd old = to_d(to_f(gather(t.old, i0) + frac * gather(t.dold, i0)));
-    return ((dj * now + dn * old) * invn) * splat(job.gain[k]);
+    return ((dj * now + dn * old) * invn) * gain;
 }
 
 // Pass 3: the oscillators' contributions mixed in oscillator order, rounded
@@ -237,7 +245,12 @@ inline vd part(const t_scanjob &job, const t_chunk &c, int k, int j, vd dj, vd d
 // the old entry still decides the sign of a zero.
 void mix(const t_scanjob &job, const t_chunk &c, int start, int m)
 {
+    const t_table &t = *job.table;
     const vd nd = splat((double)(float)job.nmasses);
+    const vd invn = splat((double)(float)(1.0 / (double)(float)job.nmasses));
+    vd gain[NOSC];
+    for (int k = 0; k < job.v; k++)
+        gain[k] = splat(job.gain[k]);
     float *out = job.mix + start;
     for (int j = 0; j < m; j += LANES) {
         // The last few samples of a vector go through a whole vector of
@@ -248,9 +261,9 @@ void mix(const t_scanjob &job, const t_chunk &c, int start, int m)
             tail[l] = out[j + l];
         const vf prev = load<vf>(count < LANES ? tail : out + j);
         const vd dj = ramp() + (double)(start + j), dn = nd - dj;
-        vf acc = to_f(0.0 * to_d(prev) + part(job, c, 0, j, dj, dn));
+        vf acc = to_f(0.0 * to_d(prev) + part(t, c, 0, j, dj, dn, invn, gain[0]));
         for (int k = 1; k < job.v; k++)
-            acc = to_f(to_d(acc) + part(job, c, k, j, dj, dn));
+            acc = to_f(to_d(acc) + part(t, c, k, j, dj, dn, invn, gain[k]));
         if (count < LANES) {
             store(tail, acc);
             for (int l = 0; l < count; l++)
