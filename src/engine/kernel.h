@@ -1,5 +1,4 @@
-// The engine's inner loops (the scan's table, the scan and the haptic
-// step) for each set of vector units the object can use: plain C++ for any
+// The engine's inner loops (the scan and the haptic step) for each set of vector units the object can use: plain C++ for any
 // machine (kernel_portable.cpp), and on x86-64 the vector passes of
 // passes.h compiled for SSE2, AVX2 and AVX-512.  Every set gives the same
 // bits; the widest one the processor has is chosen when the library loads.
@@ -31,8 +30,6 @@ struct t_scanjob {
 
 struct t_kernels {
     const char *name;
-    // Builds x->x_table from the positions.
-    void (*table)(t_loopmass *x);
     // Fills job->mix[0 .. n-1] and advances job->phase.
     void (*scan)(t_scanjob *job);
     // The haptic step once the coefficients are current: shifts the ring's

@@ -21,9 +21,13 @@ typedef float v8f __attribute__((vector_size(32)));
 
 inline vd to_d(vf v) { return (vd)_mm256_cvtps_pd((__m128)v); }
 
-inline vd gather(const double *t, vi i)
+// Each lane's two neighbouring floats in one 64-bit gather, then parted.
+inline void pairs(const float *t, vi i, vd &a, vd &b)
 {
-    return (vd)_mm256_mask_i32gather_pd(_mm256_setzero_pd(), t, (__m128i)i, _mm256_set1_pd(-1.0), 8);
+    const v8f both = (v8f)_mm256_mask_i32gather_pd(_mm256_setzero_pd(), (const double *)t, (__m128i)i,
+                                                   _mm256_set1_pd(-1.0), 4);
+    a = to_d(__builtin_shufflevector(both, both, 0, 2, 4, 6));
+    b = to_d(__builtin_shufflevector(both, both, 1, 3, 5, 7));
 }
 
 inline bool all_lanes(vl m) { return _mm256_movemask_pd((__m256d)m) == 0xf; }

@@ -19,14 +19,18 @@ typedef float vf __attribute__((vector_size(4 * LANES)));
 typedef int32_t vi __attribute__((vector_size(4 * LANES)));
 typedef int64_t vl __attribute__((vector_size(8 * LANES)));
 typedef float v8f __attribute__((vector_size(32)));
+typedef float v16f __attribute__((vector_size(64)));
 
 // The zero-masked forms leave no lane undefined (the plain intrinsics start
 // from an undefined register, which GCC 12 warns about).
 inline vd to_d(vf v) { return (vd)_mm512_maskz_cvtps_pd(0xff, (__m256)v); }
 
-inline vd gather(const double *t, vi i)
+// Each lane's two neighbouring floats in one 64-bit gather, then parted.
+inline void pairs(const float *t, vi i, vd &a, vd &b)
 {
-    return (vd)_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xff, (__m256i)i, t, 8);
+    const v16f both = (v16f)_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xff, (__m256i)i, t, 4);
+    a = to_d(__builtin_shufflevector(both, both, 0, 2, 4, 6, 8, 10, 12, 14));
+    b = to_d(__builtin_shufflevector(both, both, 1, 3, 5, 7, 9, 11, 13, 15));
 }
 
 inline bool all_lanes(vl m) { return _mm512_movepi64_mask((__m512i)m) == 0xff; }

@@ -46,8 +46,8 @@ inline void advance(t_reader &r, double nd, const t_table &t, float &now, float 
     // The float phase less a whole number below it is exact in float, so
     // taking it in double gives the same value.
     const double frac = r.phase - i0;
-    now = (float)(t.now[i0] + frac * t.dnow[i0]);
-    old = (float)(t.old[i0] + frac * t.dold[i0]);
+    now = (float)(t.now[i0] + frac * ((double)t.now[i0 + 1] - t.now[i0]));
+    old = (float)(t.old[i0] + frac * ((double)t.old[i0 + 1] - t.old[i0]));
 }
 
 // Samples scanned at a time: the oscillators' contributions wait on the
@@ -96,21 +96,6 @@ void scan(t_scanjob *job)
         job->phase[k] = (float)osc[k].phase;
 }
 
-void table(t_loopmass *x)
-{
-    t_table &t = x->x_table;
-    const int n = t.n = x->x_nmasses;
-    for (int i = 0; i < n; i++) {
-        const int next = i + 1 < n ? i + 1 : 0;
-        t.pos[i] = x->x_pos[i];
-        t.pos1[i] = x->x_pos1[i];
-        t.now[i] = x->x_pos[i];
-        t.dnow[i] = (double)x->x_pos[next] - (double)x->x_pos[i];
-        t.old[i] = x->x_pos1[i];
-        t.dold[i] = (double)x->x_pos1[next] - (double)x->x_pos1[i];
-    }
-}
-
 // The new position of mass i from its neighbours at time t, kept within
 // the ring's bounds.
 inline float move(const t_loopmass *x, int i, double left, double right)
@@ -142,6 +127,6 @@ void step(t_loopmass *x)
 
 } // namespace
 
-extern const t_kernels loopmass_portable = {"portable", table, scan, step};
+extern const t_kernels loopmass_portable = {"portable", scan, step};
 
 } // namespace loopmass

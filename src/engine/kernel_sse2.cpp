@@ -22,7 +22,11 @@ typedef float v4f __attribute__((vector_size(16)));
 
 inline vd to_d(vf v) { return (vd)_mm_cvtps_pd((__m128)__builtin_shufflevector(v, v, 0, 1, 0, 1)); }
 
-inline vd gather(const double *t, vi i) { return vd{t[i[0]], t[i[1]]}; }
+inline void pairs(const float *t, vi i, vd &a, vd &b)
+{
+    a = vd{t[i[0]], t[i[1]]};
+    b = vd{t[i[0] + 1], t[i[1] + 1]};
+}
 
 inline bool all_lanes(vl m) { return _mm_movemask_pd((__m128d)m) == 0x3; }
 

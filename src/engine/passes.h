@@ -5,7 +5,8 @@
 //   the vector types vd (LANES doubles), vf (LANES floats), vi (LANES
 //   32-bit integers) and v8f (8 floats), and
 //   to_d(f)        the floats f as doubles
-//   gather(t, i)   the doubles t[i[0]], t[i[1]], ...
+//   pairs(t, i, a, b)  the floats t[i[l]] and t[i[l] + 1] of each lane l,
+//                  as doubles in a and b
 //   inside(s, nf)  whether every lane of s lies in [0, nf)
 //   all_lanes(m)   whether every lane of the mask m (a vl) is set
 //   put_motion(a, v, n)  the atoms a[0 .. n-1] set to the floats v
@@ -229,14 +230,18 @@ void indices(const t_scanjob &job, t_chunk &c, int m)
 // with dj and dn their cross-fade weights j and N - j (j counted in the
 // whole vector), invn 1 / N and gain the oscillator's gain.  The fraction is the float phase less its index, exact in
 // float: the phase lies between the index and the next whole number, and
-// both are floats.  Both shapes are read there in double and rounded to
+// both are floats.  Both shapes are read there in double (the difference of
+// two floats taken in double, as the plain loop takes it) and rounded to
 // float, then cross-faded and weighted, in double.
 inline vd part(const t_table &t, const t_chunk &c, int k, int j, vd dj, vd dn, vd invn, vd gain)
 {
     const vi i0 = load<vi>(&c.index[k][j]);
     const vd frac = to_d(load<vf>(&c.walk[k][j + 1]) - __builtin_convertvector(i0, vf));
-    const vd now = to_d(to_f(gather(t.now, i0) + frac * gather(t.dnow, i0)));
-    const vd old = to_d(to_f(gather(t.old, i0) + frac * gather(t.dold, i0)));
+    vd a, b;
+    pairs(t.now, i0, a, b);
+    const vd now = to_d(to_f(a + frac * (b - a)));
+    pairs(t.old, i0, a, b);
+    const vd old = to_d(to_f(a + frac * (b - a)));
     return ((dj * now + dn * old) * invn) * gain;
 }
 
@@ -272,32 +277,6 @@ void mix(const t_scanjob &job, const t_chunk &c, int start, int m)
             store(out + j, acc);
         }
     }
-}
-
-// The table from the ring's two newest shapes; see t_table.
-void build(const float *pos, int n, float *key, double *at, double *step)
-{
-    int i = 0;
-    for (; i + LANES < n; i += LANES) {
-        const vf p = load<vf>(&pos[i]);
-        const vd d = to_d(p);
-        store(&key[i], p);
-        store(&at[i], d);
-        store(&step[i], to_d(load<vf>(&pos[i + 1])) - d);
-    }
-    for (; i < n; i++) {
-        key[i] = pos[i];
-        at[i] = pos[i];
-        step[i] = (double)pos[i + 1 < n ? i + 1 : 0] - (double)pos[i];
-    }
-}
-
-void table(t_loopmass *x)
-{
-    t_table &t = x->x_table;
-    t.n = x->x_nmasses;
-    build(x->x_pos, t.n, t.pos, t.now, t.dnow);
-    build(x->x_pos1, t.n, t.pos1, t.old, t.dold);
 }
 
 void scan(t_scanjob *job)
@@ -377,6 +356,6 @@ void step(t_loopmass *x)
 
 } // namespace
 
-extern const t_kernels KERNELS = {NAME, table, scan, step};
+extern const t_kernels KERNELS = {NAME, scan, step};
 
 } // namespace loopmass

@@ -20,14 +20,19 @@ static bool loopmass_silent(float pitch)
     return !(pitch < 0.0f || pitch > 0.0f);
 }
 
-// Rebuilds the table unless it was made from these positions (they change
-// at each haptic step, strike or stop, not at every vector).
+// Copies the ring into the table unless it holds these positions already.
 static void loopmass_table(t_loopmass *x)
 {
-    const t_table &t = x->x_table;
-    const size_t bytes = sizeof(float) * (size_t)x->x_nmasses;
-    if (t.n != x->x_nmasses || std::memcmp(t.pos, x->x_pos, bytes) != 0 || std::memcmp(t.pos1, x->x_pos1, bytes) != 0)
-        loopmass_kernels->table(x);
+    t_table &t = x->x_table;
+    const int n = x->x_nmasses;
+    const size_t bytes = sizeof(float) * (size_t)n;
+    if (t.n == n && std::memcmp(t.now, x->x_pos, bytes) == 0 && std::memcmp(t.old, x->x_pos1, bytes) == 0)
+        return;
+    t.n = n;
+    std::memcpy(t.now, x->x_pos, bytes);
+    std::memcpy(t.old, x->x_pos1, bytes);
+    t.now[n] = t.now[0];
+    t.old[n] = t.old[0];
 }
 
 short loopmass_scan(t_loopmass *x)

@@ -38,16 +38,15 @@ const double SAMPLE_RATE = 44100.0;
 // Six profiles of 256 values, in kind order.
 typedef float t_block[NKINDS][MAXMASSES];
 
-// The newest and the previous shape of the ring as the scan reads them: in
-// double, each mass with the double difference to the next one (mass 0
-// after the last), as the interpolation takes it, so that a read needs no
-// wrap.  The float positions it was made from are its key: while they keep
-// their bits the table stays as it is.
+// The newest and the previous shape of the ring as the scan reads them:
+// mass 0 repeated after the last, so that a read of a mass and the next
+// needs no wrap.  A copy of the positions, kept while they keep their bits
+// (they change at each haptic step, strike or stop, not at every vector);
+// floats, so that many objects leave it in the cache.
 struct t_table {
-    int32_t n; // masses, 0 before the first build
-    float pos[MAXMASSES], pos1[MAXMASSES];
-    double now[MAXMASSES], dnow[MAXMASSES];
-    double old[MAXMASSES], dold[MAXMASSES];
+    int32_t n; // masses, 0 before the first copy
+    float now[MAXMASSES + 1];
+    float old[MAXMASSES + 1];
 };
 
 struct t_loopmass {
