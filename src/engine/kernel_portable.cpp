@@ -38,7 +38,14 @@ struct t_reader {
 
 // Moves an oscillator one sample along the ring and reads both shapes
 // there.
-inline void advance(t_reader &r, double nd, const t_table &t, float &now, float &old)
+// The ring in double, as the interpolation uses it, made once per vector
+// (on the stack, which every object shares in the cache).
+struct t_ring {
+    double now[MAXMASSES + 1];
+    double old[MAXMASSES + 1];
+};
+
+inline void advance(t_reader &r, double nd, const t_ring &t, float &now, float &old)
 {
     const double p = wrap(r.phase + r.inc, nd);
     r.phase = (float)p;
@@ -46,8 +53,8 @@ inline void advance(t_reader &r, double nd, const t_table &t, float &now, float 
     // The float phase less a whole number below it is exact in float, so
     // taking it in double gives the same value.
     const double frac = r.phase - i0;
-    now = (float)(t.now[i0] + frac * ((double)t.now[i0 + 1] - t.now[i0]));
-    old = (float)(t.old[i0] + frac * ((double)t.old[i0 + 1] - t.old[i0]));
+    now = (float)(t.now[i0] + frac * (t.now[i0 + 1] - t.now[i0]));
+    old = (float)(t.old[i0] + frac * (t.old[i0 + 1] - t.old[i0]));
 }
 
 // Samples scanned at a time: the oscillators' contributions wait on the
@@ -60,6 +67,11 @@ void scan(t_scanjob *job)
     const double nd = (float)job->nmasses;
     const double invn = (float)(1.0 / nd);
     float *mix = job->mix;
+    t_ring ring;
+    for (int i = 0; i <= job->nmasses; i++) {
+        ring.now[i] = job->table->now[i];
+        ring.old[i] = job->table->old[i];
+    }
     t_reader osc[NOSC];
     for (int k = 0; k < v; k++) {
         osc[k].inc = job->inc[k];
@@ -78,7 +90,7 @@ void scan(t_scanjob *job)
             const double dj = j;
             for (int k = 0; k < v; k++) {
                 float now, old;
-                advance(osc[k], nd, *job->table, now, old);
+                advance(osc[k], nd, ring, now, old);
                 part[k][j - start] = ((dj * now + (nd - dj) * old) * invn) * osc[k].gain;
             }
         }
