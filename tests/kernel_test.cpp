@@ -199,9 +199,10 @@ TEST(Scan, EveryPathTakesWrapsAndIndicesFromTheDoubleSum)
         x->x_pos[c.mass] = x->x_pos1[c.mass] = 1.0f;
         x->x_pos[(c.mass + 1) % c.nmasses] = x->x_pos1[(c.mass + 1) % c.nmasses] = 1e-30f;
         const float pitch = pitch_for(c.nmasses, c.inc);
-        float ref_phase = c.phase, mix[MIXSIZE] = {};
-        test::ref_scan(c.nmasses, x->x_pos, x->x_pos1, &pitch, x->x_osc_gain, &ref_phase, mix, 1);
-        EXPECT_EQ(bits(ref_phase), bits(c.phase_after)) << c.what;
+        const float pitches[NOSC] = {pitch};
+        float ref_phases[NOSC] = {c.phase}, mix[MIXSIZE] = {};
+        test::ref_scan(c.nmasses, x->x_pos, x->x_pos1, pitches, x->x_osc_gain, ref_phases, mix, 1);
+        EXPECT_EQ(bits(ref_phases[0]), bits(c.phase_after)) << c.what;
         if (c.careless_phase != c.phase_after) {
             const float careless = (c.phase + c.inc) - (float)c.nmasses;
             EXPECT_EQ(bits(careless), bits(c.careless_phase)) << c.what;
