@@ -93,11 +93,7 @@ TEST(Step, CachedCoefficientsMatchPlainStepBitForBitWhileProfilesChange)
     std::uniform_real_distribution<float> unit(-0.3f, 1.0f), shape(-1.0f, 1.0f);
     for (int n : {3, 17, 256}) {
         t_loopmass *x = h.create({L(n)});
-        for (int k = 0; k < 5; k++)
-            for (int i = 0; i < n; i++)
-                x->x_prof[k][i] = k == 4 ? shape(rng) : unit(rng);
-        for (int i = 0; i < n; i++)
-            x->x_pos[i] = x->x_pos1[i] = shape(rng);
+        test::random_ring(x, rng);
         Ring r = ring_of(x);
         for (int step = 0; step < 300; step++) {
             // Every few steps change some masses' profiles, sometimes back

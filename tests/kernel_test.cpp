@@ -254,17 +254,12 @@ TEST(Step, EveryPathMatchesThePlainStepAndLeavesMassesBeyondNAlone)
     test::Harness h;
     const float SENTINEL = -123.5f;
     std::mt19937 rng(99);
-    std::uniform_real_distribution<float> unit(-0.3f, 1.0f), shape(-1.0f, 1.0f);
     for (int n : {3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 64, 100, 255, 256}) {
         for (int p = 0; p < loopmass_simd_count(); p++) {
             Path path(p);
             const std::string what = std::string(loopmass_simd_in_use()) + ", N " + std::to_string(n);
             t_loopmass *x = h.create({L(n)});
-            for (int k = 0; k < 5; k++)
-                for (int i = 0; i < n; i++)
-                    x->x_prof[k][i] = k == 4 ? shape(rng) : unit(rng);
-            for (int i = 0; i < n; i++)
-                x->x_pos[i] = x->x_pos1[i] = shape(rng);
+            test::random_ring(x, rng);
             for (int i = n; i < MAXMASSES; i++) {
                 x->x_pos[i] = x->x_pos1[i] = x->x_pos2[i] = SENTINEL;
                 atom_setfloat(&x->x_motion[i], SENTINEL);

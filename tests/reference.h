@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <random>
 
 #include "loopmass.h"
 
@@ -47,6 +48,19 @@ inline void ref_step(Ring &r, bool clamp = true)
     if (clamp)
         for (int i = 0; i < n; i++)
             r.pos[i] = r.pos[i] > 1.0f ? 1.0f : r.pos[i] >= -1.0f ? r.pos[i] : -1.0f;
+}
+
+// A ring in motion: random mass, tension, centering and damping profiles
+// (some below 0), forces and positions within [-1, 1] at rest.
+inline void random_ring(t_loopmass *x, std::mt19937 &rng)
+{
+    std::uniform_real_distribution<float> unit(-0.3f, 1.0f), shape(-1.0f, 1.0f);
+    const int n = x->x_nmasses;
+    for (int k = 0; k < 5; k++)
+        for (int i = 0; i < n; i++)
+            x->x_prof[k][i] = k == 4 ? shape(rng) : unit(rng);
+    for (int i = 0; i < n; i++)
+        x->x_pos[i] = x->x_pos1[i] = shape(rng);
 }
 
 inline Ring ring_of(const t_loopmass *x)

@@ -1,31 +1,177 @@
-// The scan and the haptic step in vector form, included once by each
-// kernel file, which first defines:
-//   LANES          doubles per vector (2, 4 or 8)
-//   KERNELS, NAME  the t_kernels record to define and its name
-//   the vector types vd (LANES doubles), vf (LANES floats), vi (LANES
-//   32-bit integers) and v8f (8 floats), and
-//   to_d(f)        the floats f as doubles
-//   pairs(t, i, a, b)  the floats t[i[l]] and t[i[l] + 1] of each lane l,
-//                  as doubles in a and b
-//   inside(s, nf)  whether every lane of s lies in [0, nf)
-//   all_lanes(m)   whether every lane of the mask m (a vl) is set
-//   put_motion(a, v, n)  the atoms a[0 .. n-1] set to the floats v
-//   store_pairs(w, stride, s0, s1)  s0[k] and s1[k] side by side at
-//                  w + k * stride, for k = 0 to NOSC - 1
+// The scan and the haptic step in vector form, compiled once by each of
+// kernel_sse2.cpp, kernel_avx2.cpp and kernel_avx512.cpp with its own
+// instruction set: two, four or eight doubles at a time.  The few helpers
+// that differ by instruction set come first; the passes are written once.
 //
 // Vector code does each operation lane by lane with the rounding of the
-// scalar code, never fused and never reordered, so every path gives the
+// scalar code, never fused and never reordered, so every set gives the
 // bits of the plain loops.
+#include <cstddef>
+#include <cstdint>
+#include <immintrin.h>
 #include <math.h>
 
+#include "kernel.h"
+
 // The walk's eight-lane vectors are wider than the registers of the
-// narrower paths.  Everything here is internal to one file and inlined, so
+// narrower sets.  Everything here is internal to one file and inlined, so
 // GCC's note on how such vectors pass between separately compiled code
 // does not apply.
 #pragma GCC diagnostic ignored "-Wpsabi"
 
 namespace loopmass {
 namespace {
+
+#if defined(__AVX512F__)
+#define LANES 8
+#elif defined(__AVX2__)
+#define LANES 4
+#else
+#define LANES 2
+#endif
+
+typedef double vd __attribute__((vector_size(8 * LANES))); // LANES doubles
+typedef float vf __attribute__((vector_size(4 * LANES)));  // LANES floats
+typedef int32_t vi __attribute__((vector_size(4 * LANES)));
+typedef int64_t vl __attribute__((vector_size(8 * LANES))); // masks of vd
+typedef float v4f __attribute__((vector_size(16)));
+typedef float v8f __attribute__((vector_size(32))); // one lane per oscillator
+typedef float v16f __attribute__((vector_size(64)));
+
+// ---------------------------------------------------------------- per set
+//
+//   to_d(f)            the floats f as doubles
+//   pairs(t, i, a, b)  the floats t[i[l]] and t[i[l] + 1] of each lane l,
+//                      as doubles in a and b
+//   all_lanes(m)       whether every lane of the mask m is set
+
+#if defined(__AVX512F__)
+
+// The zero-masked forms leave no lane undefined (the plain intrinsics start
+// from an undefined register, which GCC 12 warns about).
+inline vd to_d(vf v) { return (vd)_mm512_maskz_cvtps_pd(0xff, (__m256)v); }
+
+// Each lane's two neighbouring floats in one 64-bit gather, then parted.
+inline void pairs(const float *t, vi i, vd &a, vd &b)
+{
+    const v16f both = (v16f)_mm512_mask_i32gather_pd(_mm512_setzero_pd(), 0xff, (__m256i)i, t, 4);
+    a = to_d(__builtin_shufflevector(both, both, 0, 2, 4, 6, 8, 10, 12, 14));
+    b = to_d(__builtin_shufflevector(both, both, 1, 3, 5, 7, 9, 11, 13, 15));
+}
+
+inline bool all_lanes(vl m) { return _mm512_movepi64_mask((__m512i)m) == 0xff; }
+
+#elif defined(__AVX2__)
+
+inline vd to_d(vf v) { return (vd)_mm256_cvtps_pd((__m128)v); }
+
+// Each lane's two neighbouring floats in one 64-bit gather, then parted.
+inline void pairs(const float *t, vi i, vd &a, vd &b)
+{
+    const v8f both = (v8f)_mm256_mask_i32gather_pd(_mm256_setzero_pd(), (const double *)t, (__m128i)i,
+                                                   _mm256_set1_pd(-1.0), 4);
+    a = to_d(__builtin_shufflevector(both, both, 0, 2, 4, 6));
+    b = to_d(__builtin_shufflevector(both, both, 1, 3, 5, 7));
+}
+
+inline bool all_lanes(vl m) { return _mm256_movemask_pd((__m256d)m) == 0xf; }
+
+#else
+
+inline vd to_d(vf v) { return (vd)_mm_cvtps_pd((__m128)__builtin_shufflevector(v, v, 0, 1, 0, 1)); }
+
+inline void pairs(const float *t, vi i, vd &a, vd &b)
+{
+    a = vd{t[i[0]], t[i[1]]};
+    b = vd{t[i[0] + 1], t[i[1] + 1]};
+}
+
+inline bool all_lanes(vl m) { return _mm_movemask_pd((__m128d)m) == 0x3; }
+
+#endif
+
+//   inside(s, nf)      whether every lane of s lies in [0, nf)
+//   store_pairs(w, stride, s0, s1)  s0[k] and s1[k] side by side at
+//                      w + k * stride, for k = 0 to NOSC - 1
+
+#if defined(__AVX2__)
+
+// As unsigned integers the floats in [+0, nf) are exactly those below nf's
+// bits: integer units, which the walk's stores and shuffles leave free.
+inline bool inside(const v8f &s, float nf)
+{
+    int32_t top;
+    __builtin_memcpy(&top, &nf, sizeof top);
+    const __m256i bits = (__m256i)s, below = _mm256_set1_epi32(top - 1);
+    return _mm256_movemask_ps((__m256)_mm256_cmpeq_epi32(_mm256_min_epu32(bits, below), bits)) == 0xff;
+}
+
+// Lanes 0 and 1 side by side for each oscillator (unpack), then stored as
+// 64-bit halves.
+inline void store_pairs(float *w, int stride, const v8f &s0, const v8f &s1)
+{
+    const __m256 lo = _mm256_unpacklo_ps((__m256)s0, (__m256)s1), hi = _mm256_unpackhi_ps((__m256)s0, (__m256)s1);
+    _mm_storel_pi((__m64 *)w, _mm256_castps256_ps128(lo));
+    _mm_storeh_pi((__m64 *)&w[1 * stride], _mm256_castps256_ps128(lo));
+    _mm_storel_pi((__m64 *)&w[2 * stride], _mm256_castps256_ps128(hi));
+    _mm_storeh_pi((__m64 *)&w[3 * stride], _mm256_castps256_ps128(hi));
+    _mm_storel_pi((__m64 *)&w[4 * stride], _mm256_extractf128_ps(lo, 1));
+}
+
+#else
+
+inline bool inside(const v8f &s, float nf)
+{
+    const v4f lo = __builtin_shufflevector(s, s, 0, 1, 2, 3), hi = __builtin_shufflevector(s, s, 4, 5, 6, 7);
+    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(nf);
+    const __m128 in = _mm_and_ps(_mm_and_ps(_mm_cmpge_ps((__m128)lo, zero), _mm_cmplt_ps((__m128)lo, top)),
+                                 _mm_and_ps(_mm_cmpge_ps((__m128)hi, zero), _mm_cmplt_ps((__m128)hi, top)));
+    return _mm_movemask_ps(in) == 0xf;
+}
+
+inline void store_pairs(float *w, int stride, const v8f &s0, const v8f &s1)
+{
+    for (int k = 0; k < NOSC; k++) {
+        w[k * stride] = s0[k];
+        w[k * stride + 1] = s1[k];
+    }
+}
+
+#endif
+
+//   put_motion(a, v, n)  the atoms a[0 .. n-1] set to the floats v
+
+#if defined(__AVX512F__)
+
+// Eight atoms at a time as two 64-byte stores: each atom is its type in
+// the first eight bytes and the float, widened with zeros, in the second.
+static_assert(sizeof(t_atom) == 16 && offsetof(t_atom, a_w) == 8, "atom layout");
+
+inline void put_motion(t_atom *a, const float *v, int n)
+{
+    const __m512i type = _mm512_set1_epi64(A_FLOAT);
+    const __m512i lo = _mm512_setr_epi64(0, 8, 0, 9, 0, 10, 0, 11), hi = _mm512_setr_epi64(0, 12, 0, 13, 0, 14, 0, 15);
+    int i = 0;
+    for (; i + 8 <= n; i += 8) {
+        const __m512i bits = _mm512_maskz_cvtepu32_epi64(0xff, _mm256_loadu_si256((const __m256i *)&v[i]));
+        _mm512_storeu_si512(&a[i], _mm512_permutex2var_epi64(type, lo, bits));
+        _mm512_storeu_si512(&a[i + 4], _mm512_permutex2var_epi64(type, hi, bits));
+    }
+    for (; i < n; i++)
+        atom_setfloat(&a[i], v[i]);
+}
+
+#else
+
+inline void put_motion(t_atom *a, const float *v, int n)
+{
+    for (int i = 0; i < n; i++)
+        atom_setfloat(&a[i], v[i]);
+}
+
+#endif
+
+// ---------------------------------------------------------------- all sets
 
 // Whole vectors from and to memory of any alignment.  Always inlined: the
 // vector goes by value, and a vector held in a register must not be made
@@ -72,7 +218,6 @@ inline void put(float *to, const v8f &v)
 // Samples the passes take at a time, a multiple of every LANES.
 const int CHUNK = 64;
 
-typedef float v16f __attribute__((vector_size(64)));
 
 // What the passes hand on to each other for one chunk, per oscillator.
 // walk[k][0] is where oscillator k stood before the chunk and walk[k][j+1]
@@ -355,7 +500,4 @@ void step(t_loopmass *x)
 }
 
 } // namespace
-
-extern const t_kernels KERNELS = {NAME, scan, step};
-
 } // namespace loopmass
