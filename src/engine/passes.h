@@ -218,7 +218,6 @@ inline void put(float *to, const v8f &v)
 // Samples the passes take at a time, a multiple of every LANES.
 const int CHUNK = 64;
 
-
 // What the passes hand on to each other for one chunk, per oscillator.
 // walk[k][0] is where oscillator k stood before the chunk and walk[k][j+1]
 // where it stands after sample j; entries past the chunk's end, up to a
@@ -299,8 +298,8 @@ inline void walk_wrap(const t_scanjob &job, t_chunk &c, const float *from, float
 // from the float sum instead would lose the bits the sum rounded away.
 void walk(const t_scanjob &job, t_chunk &c, v8f &phase, int m)
 {
-    // Eight-float vectors are copied with memcpy, never passed by value: on
-    // the narrower paths they span several registers.
+    // Eight-float vectors are copied with memcpy or put, never passed by
+    // value: on the narrower sets they span several registers.
     v8f inc, ph = phase;
     __builtin_memcpy(&inc, job.inc, sizeof inc);
     const float nf = (float)job.nmasses;
@@ -362,8 +361,8 @@ void indices(const t_scanjob &job, t_chunk &c, int m)
         const vd inc = splat((double)job.inc[k]);
         for (int j = 0; j < m; j += LANES) {
             const vd q = to_d(load<vf>(&c.walk[k][j])) + inc;
-            const vl ring = (q >= 0.0) & (q < nd);
-            store(&c.index[k][j], to_i(ring ? q : 0.0));
+            const vl on = (q >= 0.0) & (q < nd);
+            store(&c.index[k][j], to_i(on ? q : 0.0));
         }
     }
     for (int f = 0; f < c.nfix; f++)
@@ -373,11 +372,12 @@ void indices(const t_scanjob &job, t_chunk &c, int m)
 
 // Oscillator k's contribution to samples j to j + LANES - 1 of the chunk,
 // with dj and dn their cross-fade weights j and N - j (j counted in the
-// whole vector), invn 1 / N and gain the oscillator's gain.  The fraction is the float phase less its index, exact in
-// float: the phase lies between the index and the next whole number, and
-// both are floats.  Both shapes are read there in double (the difference of
-// two floats taken in double, as the plain loop takes it) and rounded to
-// float, then cross-faded and weighted, in double.
+// whole vector), invn 1 / N and gain the oscillator's gain.  The fraction
+// is the float phase less its index, exact in float: the phase lies
+// between the index and the next whole number, and both are floats.  Both
+// shapes are read there in double (the difference of two floats taken in
+// double, as the plain loop takes it) and rounded to float, then
+// cross-faded and weighted, in double.
 inline vd part(const t_table &t, const t_chunk &c, int k, int j, vd dj, vd dn, vd invn, vd gain)
 {
     const vi i0 = load<vi>(&c.index[k][j]);
