@@ -1,7 +1,8 @@
-// The engine's inner loops (the scan and the haptic step) for each set of vector units the object can use: plain C++ for any
-// machine (kernel_portable.cpp), and on x86-64 the vector passes of
-// passes.h compiled for SSE2, AVX2 and AVX-512.  Every set gives the same
-// bits; the widest one the processor has is chosen when the library loads.
+// The engine's inner loops (the scan and the haptic step) for each set of
+// vector units the object can use: plain C++ for any machine
+// (kernel_portable.cpp), and on x86-64 the vector passes of passes.h
+// compiled for SSE2, AVX2 and AVX-512.  Every set gives the same bits; the
+// widest one the processor has is chosen when the library loads.
 //
 // The files for AVX2 and AVX-512 are compiled with those instruction sets,
 // so they call no inline function shared with the rest of the object
@@ -16,7 +17,7 @@ namespace loopmass {
 
 // One vector of the scan, as the shared code prepares it: the active
 // oscillators, each with its phase step, gain and phase in lanes 0 to v - 1
-// (the lanes beyond are zero), and the table the oscillators read.
+// (the lanes beyond are zero), and the copy of the ring they read.
 struct t_scanjob {
     int32_t n;       // samples, 1 to MIXSIZE
     int32_t v;       // oscillators, 1 to NOSC

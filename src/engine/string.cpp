@@ -58,6 +58,9 @@ static void loopmass_coefs(t_loopmass *x, int n)
     }
 }
 
+// The coefficients depend on the profiles alone, so they are brought up to
+// date before the ring moves (src/engine/passes.h and kernel_portable.cpp
+// hold the shift, the motion list and the update).
 void loopmass_step(t_loopmass *x)
 {
     loopmass_coefs(x, x->x_nmasses);
