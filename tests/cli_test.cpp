@@ -59,6 +59,15 @@ std::vector<std::string> split(const std::string &s, char sep)
     return v;
 }
 
+// FNV-1a, 64 bits: a fingerprint of a file's bytes.
+uint64_t fingerprint(const std::string &bytes)
+{
+    uint64_t h = 0xcbf29ce484222325u;
+    for (unsigned char c : bytes)
+        h = (h ^ c) * 0x100000001b3u;
+    return h;
+}
+
 std::string read_file(const fs::path &p)
 {
     std::ifstream in(p, std::ios::binary);
@@ -77,11 +86,12 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir_); }
 
-    // Runs `loopmass ARGS` in the temporary folder.
-    Result program(const std::string &args, const std::string &input_redirect = "")
+    // Runs `loopmass ARGS` in the temporary folder, with the environment
+    // assignments `env` ("NAME=VALUE ...") before it.
+    Result program(const std::string &args, const std::string &input_redirect = "", const std::string &env = "")
     {
-        std::string cmd = "cd '" + dir_.string() + "' && '" LOOPMASS_BINARY "' " + args + " >stdout.txt 2>stderr.txt" +
-                          input_redirect;
+        std::string cmd = "cd '" + dir_.string() + "' && " + env + " '" LOOPMASS_BINARY "' " + args +
+                          " >stdout.txt 2>stderr.txt" + input_redirect;
         int w = std::system(cmd.c_str());
         Result r;
         r.status = WIFEXITED(w) ? WEXITSTATUS(w) : 128 + (WIFSIGNALED(w) ? WTERMSIG(w) : 0);
@@ -99,10 +109,11 @@ protected:
 
     // Writes the score to score.txt and runs it (from standard input when
     // `piped`).
-    Result run(const std::string &score, const std::string &options = "", bool piped = false)
+    Result run(const std::string &score, const std::string &options = "", bool piped = false,
+               const std::string &env = "")
     {
         std::ofstream(dir_ / "score.txt", std::ios::binary) << score;
-        Result r = piped ? program("run - " + options, " <score.txt") : program("run score.txt " + options);
+        Result r = piped ? program("run - " + options, " <score.txt", env) : program("run score.txt " + options, "", env);
         static const std::regex form("[0-9]+\\.[0-9]{3}\t(post|error|out1|out2|assist|print)\t.*");
         for (const std::string &l : split(r.out, '\n'))
             EXPECT_TRUE(std::regex_match(l, form)) << "transcript line: " << l;
@@ -538,6 +549,59 @@ TEST_F(Cli, UsageErrors)
     Result help = program("--help");
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, "");
+}
+
+// Every ring size class, vector size class and kind of pitch and gain the
+// engine treats apart, rendered on every set of vector units this machine
+// runs.  The fingerprints are those of the sound and transcript before the
+// engine ran in vector passes: not one bit may change.
+TEST_F(Cli, EveryPathRendersTheSameBitsAsBefore)
+{
+    const std::string score = "seed 7\n"
+                              "new 3\n0 4\n0 bang\n"
+                              "7 fg 44100 1 -22050 0.5 1e30 1 -1e-30 -0. 3e-45 1e30\n"
+                              "vs 1\nrun 300\nvs 7\nrun 700\n"
+                              "7 -11025 1e-30 60000 -3000.5 0.001\n"
+                              "vs 2048\nrun 8192\nvs 100\nrun 3000\n"
+                              "new 256\n0 3\n0 bang\n7 113 223 333 443 553\n"
+                              "vs 64\nrun 8820\nvs 256\nrun 8820\nvs 48\nrun 4410\n"
+                              "7 fg 440 -0. 220 0 330 1e30 110 1 55 -1\nrun 4410\n0 2.5\nrun 4410\n"
+                              "new 17\n0 5\n0 bang\n7 1e6 -1e6 44100.5 22049.9 5512.5\nrun 8820\n"
+                              "0 stop\nrun 640\n0 bang\n3 gain 7\n5 all 1 0 0.5 2\nrun 8820\n";
+    const Result list = program("simd");
+    ASSERT_EQ(list.status, 0);
+    int paths = 0;
+    for (const std::string &line : split(list.out, '\n')) {
+        const std::string name = line.substr(0, line.find(' '));
+        Result r = run(score, "-o sound.wav", false, "LOOPMASS_SIMD=" + name);
+        EXPECT_EQ(r.status, 0) << name;
+        EXPECT_EQ(r.err, "") << name;
+        EXPECT_EQ(fingerprint(read_file(dir_ / "sound.wav")), 0xcb34d379a6d1be19u) << name;
+        EXPECT_EQ(fingerprint(r.out), 0x0292952f1a8c79ccu) << name;
+        paths++;
+    }
+    EXPECT_GE(paths, 1);
+}
+
+TEST_F(Cli, SimdListsTheSetsAndMarksTheOneInUse)
+{
+    const Result all = program("simd", "", "env -u LOOPMASS_SIMD");
+    ASSERT_EQ(all.status, 0);
+    const std::vector<std::string> lines = split(all.out, '\n');
+    ASSERT_GE(lines.size(), 1u);
+    EXPECT_EQ(lines[0].substr(0, 8), "portable");
+    // Without the switch the widest set runs; with it, the one named.
+    EXPECT_NE(lines.back().find(" (in use)"), std::string::npos) << all.out;
+    const Result plain = program("simd", "", "LOOPMASS_SIMD=portable");
+    EXPECT_EQ(split(plain.out, '\n')[0], "portable (in use)");
+    EXPECT_EQ(plain.err, "");
+    // A name this machine cannot run is said on standard error, and the
+    // widest set runs.
+    const Result bogus = program("simd", "", "env LOOPMASS_SIMD=avx1024");
+    EXPECT_EQ(bogus.status, 0);
+    EXPECT_EQ(bogus.out, all.out);
+    EXPECT_NE(bogus.err.find("LOOPMASS_SIMD=avx1024 is not a set this machine runs"), std::string::npos) << bogus.err;
+    EXPECT_EQ(program("simd extra").status, 2);
 }
 
 } // namespace

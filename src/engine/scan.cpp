@@ -2,8 +2,9 @@
 // one period of a wavetable, blending the previous shape into the newest
 // along each vector; their sum is the object's signal.
 #include <cmath>
+#include <cstring>
 
-#include "loopmass.h"
+#include "kernel.h"
 
 namespace loopmass {
 
@@ -19,116 +20,45 @@ static bool loopmass_silent(float pitch)
     return !(pitch < 0.0f || pitch > 0.0f);
 }
 
-// Brings a phase that left [0, N) back into the ring: a negative pitch scans
-// backwards, and an infinite step (whose remainder is NaN) restarts at 0.
-static double loopmass_wrap(double p, double nf)
+// Copies the ring into the table unless it holds these positions already.
+static void loopmass_table(t_loopmass *x)
 {
-    p = fmod(p, nf);
-    if (p < 0.0)
-        p += nf;
-    if (p >= nf || std::isnan(p))
-        p = 0.0;
-    return p;
-}
-
-// The ring as the oscillators read it, made once per vector: the newest and
-// the previous shape in double, as the interpolation uses them, each with
-// mass 0 repeated after the last mass so that no read has to wrap.
-struct t_table {
-    double now[MAXMASSES + 1];
-    double old[MAXMASSES + 1];
-};
-
-// Samples scanned at a time: the oscillators' contributions wait on the
-// stack for the mix, in chunks of this many samples.
-static const int CHUNK = 64;
-
-// One oscillator: its phase step, its gain and where it stands (a float
-// value, held in double to spare conversions).
-struct t_reader {
-    double inc;
-    double gain;
-    double phase;
-};
-
-// Moves an oscillator one sample along the ring and reads both shapes
-// there.
-static inline void loopmass_advance(t_reader &r, double nd, double nd2, const t_table &t, float &now, float &old)
-{
-    double p = r.phase + r.inc;
-    // fmod of a value in [0, 2N) is exact, so subtracting N once gives the
-    // same bits far more cheaply.
-    if (p >= 0.0 && p < nd2) {
-        if (p >= nd)
-            p -= nd;
-    } else {
-        p = loopmass_wrap(p, nd);
-    }
-    r.phase = (float)p;
-    const int i0 = (int)p; // p >= 0, so this is its floor
-    // The float phase less a whole number below it is exact in float, so
-    // taking it in double gives the same value.
-    const double frac = r.phase - i0;
-    now = (float)(t.now[i0] + frac * (t.now[i0 + 1] - t.now[i0]));
-    old = (float)(t.old[i0] + frac * (t.old[i0 + 1] - t.old[i0]));
+    t_table &t = x->x_table;
+    const int n = x->x_nmasses;
+    const size_t bytes = sizeof(float) * (size_t)n;
+    if (t.n == n && std::memcmp(t.now, x->x_pos, bytes) == 0 && std::memcmp(t.old, x->x_pos1, bytes) == 0)
+        return;
+    t.n = n;
+    std::memcpy(t.now, x->x_pos, bytes);
+    std::memcpy(t.old, x->x_pos1, bytes);
+    t.now[n] = t.now[0];
+    t.old[n] = t.old[0];
 }
 
 short loopmass_scan(t_loopmass *x)
 {
-    const int nmasses = x->x_nmasses;
-    const int n = x->x_n;
-    const double nd = (float)nmasses;
-    const double invn = (float)(1.0 / nd);
-    float *mix = x->x_mix;
-
-    t_reader osc[NOSC];
-    short v = 0;
-    while (v < NOSC && !loopmass_silent(x->x_osc_freq[v])) {
-        osc[v].inc = (float)(nd * x->x_osc_freq[v] / loopmass_rate(x));
-        osc[v].gain = x->x_osc_gain[v];
-        osc[v].phase = x->x_osc_phase[v];
-        v++;
+    const double nd = (float)x->x_nmasses;
+    t_scanjob job = {};
+    while (job.v < NOSC && !loopmass_silent(x->x_osc_freq[job.v])) {
+        const int k = job.v;
+        // The phase step, once per oscillator per vector, rounded to float.
+        job.inc[k] = (float)(nd * x->x_osc_freq[k] / loopmass_rate(x));
+        job.gain[k] = x->x_osc_gain[k];
+        job.phase[k] = x->x_osc_phase[k];
+        job.v++;
     }
-    if (v == 0)
+    if (job.v == 0)
         return 0;
 
-    t_table table;
-    for (int i = 0; i < nmasses; i++) {
-        table.now[i] = x->x_pos[i];
-        table.old[i] = x->x_pos1[i];
-    }
-    table.now[nmasses] = x->x_pos[0];
-    table.old[nmasses] = x->x_pos1[0];
-
-    // The oscillators advance together, sample by sample, so that their
-    // phase chains overlap in time; their contributions are then summed into
-    // the mix in oscillator order, rounding after each one, which gives
-    // every mix entry the same bits as running each oscillator over the
-    // whole vector in turn.
-    for (int start = 0; start < n; start += CHUNK) {
-        const int end = n - start < CHUNK ? n : start + CHUNK;
-        double part[NOSC][CHUNK];
-        for (int j = start; j < end; j++) {
-            const double dj = j;
-            for (int k = 0; k < v; k++) {
-                float now, old;
-                loopmass_advance(osc[k], nd, 2.0 * nd, table, now, old);
-                part[k][j - start] = ((dj * now + (nd - dj) * old) * invn) * osc[k].gain;
-            }
-        }
-        // The first oscillator overwrites the mix (its weight on the old
-        // entry is 0, which still decides the sign of a zero), the later
-        // ones add to it.
-        for (int j = start; j < end; j++) {
-            float m = (float)(0.0 * mix[j] + part[0][j - start]);
-            for (int k = 1; k < v; k++)
-                m = (float)(m + part[k][j - start]);
-            mix[j] = m;
-        }
-    }
-    for (int k = 0; k < v; k++)
-        x->x_osc_phase[k] = (float)osc[k].phase;
-    return v;
+    loopmass_table(x);
+    job.n = x->x_n;
+    job.nmasses = x->x_nmasses;
+    job.table = &x->x_table;
+    job.mix = x->x_mix;
+    loopmass_kernels->scan(&job);
+    for (int k = 0; k < job.v; k++)
+        x->x_osc_phase[k] = job.phase[k];
+    return (short)job.v;
 }
 
 // One vector of at most MIXSIZE samples.

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "loopmass.h"
+#include "kernel.h"
 
 namespace loopmass {
 
@@ -35,6 +35,12 @@ static void loopmass_coef(t_loopmass *x, int i, const float v[4])
 // change at all (even between two NaNs or from -0 to 0) counts.
 static void loopmass_coefs(t_loopmass *x, int n)
 {
+    // Most steps find nothing changed: compare whole profiles first.
+    bool same = std::memchr(x->x_coef_ok, 0, (size_t)n) == nullptr;
+    for (int k = 0; k < 4 && same; k++)
+        same = std::memcmp(x->x_coef_key[k], x->x_prof[PROF_MASSES - 1 + k], sizeof(float) * (size_t)n) == 0;
+    if (same)
+        return;
     for (int i = 0; i < n; i++) {
         float v[4];
         uint32_t key[4], changed = x->x_coef_ok[i] ? 0 : 1;
@@ -52,34 +58,13 @@ static void loopmass_coefs(t_loopmass *x, int n)
     }
 }
 
-// The new position of mass i from its neighbours at time t, kept within
-// the ring's bounds.
-static inline float loopmass_move(const t_loopmass *x, int i, double left, double right)
-{
-    const double sum = x->x_coef[0][i] * x->x_pos1[i] + x->x_coef[1][i] * (left + right) +
-                       x->x_coef[2][i] * x->x_pos2[i] + x->x_coef[3][i] * x->x_prof[PROF_FORCES - 1][i];
-    return loopmass_bound((float)(x->x_coef[4][i] * sum));
-}
-
+// The coefficients depend on the profiles alone, so they are brought up to
+// date before the ring moves (src/engine/passes.h and kernel_portable.cpp
+// hold the shift, the motion list and the update).
 void loopmass_step(t_loopmass *x)
 {
-    const int n = x->x_nmasses;
-    float *pos = x->x_pos, *pos1 = x->x_pos1, *pos2 = x->x_pos2;
-
-    // Shift the ring's history; the motion list shows the shape the step
-    // starts from, mapped from [-1, 1] onto [0, 1].
-    for (int i = 0; i < n; i++) {
-        pos2[i] = pos1[i];
-        pos1[i] = pos[i];
-        atom_setfloat(&x->x_motion[i], (float)(pos[i] * 0.5 + 0.5));
-    }
-
-    loopmass_coefs(x, n);
-    // The first and last masses are neighbours across the ring's seam.
-    pos[0] = loopmass_move(x, 0, pos1[n - 1], pos1[1]);
-    for (int i = 1; i < n - 1; i++)
-        pos[i] = loopmass_move(x, i, pos1[i - 1], pos1[i + 1]);
-    pos[n - 1] = loopmass_move(x, n - 1, pos1[n - 2], pos1[0]);
+    loopmass_coefs(x, x->x_nmasses);
+    loopmass_kernels->step(x);
     x->x_nsteps++;
 }
 

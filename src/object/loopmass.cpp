@@ -97,9 +97,11 @@ static void loopmass_defaults(t_loopmass *x)
         x->x_osc_gain[k] = 1.0f;
     }
     loopmass_neutral(x);
-    // No coefficient of the haptic step is known yet.
+    // No coefficient of the haptic step is known yet, nor the scan's copy
+    // of the ring.
     for (int i = 0; i < MAXMASSES; i++)
         x->x_coef_ok[i] = 0;
+    x->x_table.n = 0;
     // The first display tick comes before any haptic step: it shows the
     // ring at rest.
     for (int i = 0; i < n; i++) {

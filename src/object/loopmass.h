@@ -46,6 +46,17 @@ struct t_bankentry {
     int32_t bytes;  // second cursor: value bytes, 4 for a long, 8 for a float
 };
 
+// The newest and the previous shape of the ring as the scan reads them:
+// mass 0 repeated after the last, so that a read of a mass and the next
+// needs no wrap.  A copy of the positions, kept while they keep their bits
+// (they change at each haptic step, strike or stop, not at every vector);
+// floats, so that many objects leave it in the cache.
+struct t_table {
+    int32_t n; // masses, 0 before the first copy
+    float now[MAXMASSES + 1];
+    float old[MAXMASSES + 1];
+};
+
 struct t_loopmass {
     t_pxobject x_obj;
     t_proxy *x_proxy[8];
@@ -100,6 +111,10 @@ struct t_loopmass {
     // Haptic steps taken since creation (wrapping), so that a host that
     // draws the ring can tell how many steps a vector ran.
     uint32_t x_nsteps;
+
+    // The ring as the oscillators read it, rebuilt only when the positions
+    // it was made from change (a haptic step, a strike, stop).
+    t_table x_table;
 };
 
 extern t_class *loopmass_class;
@@ -170,6 +185,15 @@ void loopmass_bank_read(t_binbuf *b, const t_bankentry *e, int n, t_block stored
 float loopmass_stored(int kind, float raw);
 float loopmass_raw(int kind, float stored);
 
+// The vector units the engine runs on (src/engine/kernel.h), a switch for
+// tests and diagnosis: every set gives the same bits.  The sets this
+// processor can run, from the plainest to the widest, and the one in use;
+// loopmass_simd_use gives 0 when it switched to the set of that name.
+int loopmass_simd_count(void);
+const char *loopmass_simd_name(int i);
+const char *loopmass_simd_in_use(void);
+int loopmass_simd_use(const char *name);
+
 // Preset bank and files.
 t_gimme loopmass_store, loopmass_clear;
 short loopmass_read(t_loopmass *x, t_symbol *s);
@@ -178,10 +202,14 @@ void loopmass_resample(t_loopmass *x, t_binbuf *src);
 void loopmass_write(t_loopmass *x, t_symbol *s);
 void loopmass_copylive(t_loopmass *x, t_binbuf *dest);
 
+// The helpers below are static: the engine's kernel files include this
+// header while compiled for wider vector units, and a shared inline copy
+// made there could be picked for code that runs on any machine.
+
 // A ring position within [-1, 1]: above 1 gives 1, below -1 or not a
 // number gives -1, so that an unstable spring or a wild profile drives
 // masses to the bounds instead of growing without limit.
-inline float loopmass_bound(float v)
+static inline float loopmass_bound(float v)
 {
     if (v > 1.0f)
         return 1.0f;
@@ -191,12 +219,12 @@ inline float loopmass_bound(float v)
 }
 
 // Reading atoms: the value of a long or float atom as a float.
-inline bool atom_isnum(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
-inline float atom_getfloat(const t_atom *a)
+static inline bool atom_isnum(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
+static inline float atom_getfloat(const t_atom *a)
 {
     return a->a_type == A_LONG ? (float)a->a_w.w_long : a->a_type == A_FLOAT ? a->a_w.w_float : 0.0f;
 }
-inline void atom_setfloat(t_atom *a, float f)
+static inline void atom_setfloat(t_atom *a, float f)
 {
     a->a_type = A_FLOAT;
     a->a_w.w_float = f;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "headless.h"
+#include "loopmass.h"
 #include "picture.h"
 #include "runner.h"
 #include "score.h"
@@ -21,6 +22,7 @@ namespace {
 
 const std::string VS_RANGE = "1 to " + std::to_string(headless::MAX_VECTOR);
 const std::string USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--vs N] [--quiet] [--picture FILE.png]\n"
+                          "       loopmass simd\n"
                           "  SCORE    score file, or - for standard input\n"
                           "  -o FILE  write the sound as a mono 32-bit float WAV file at 44100 Hz\n"
                           "  --seed S seed objects with S instead of the calendar time\n"
@@ -28,7 +30,9 @@ const std::string USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--
                           "  --quiet  no transcript\n"
                           "  --picture FILE\n"
                           "           draw the ring's motion, the output's envelope and the\n"
-                          "           profiles at the end as a PNG picture\n";
+                          "           profiles at the end as a PNG picture\n"
+                          "simd lists the vector units this machine can run the engine on, the one\n"
+                          "in use marked; LOOPMASS_SIMD=NAME runs another (the sound is the same).\n";
 
 int usage_error(const std::string &message)
 {
@@ -71,16 +75,38 @@ bool read_score(const std::string &name, std::string &text)
     return ok;
 }
 
+// One line per set of vector units, the one in use marked.
+int list_simd()
+{
+    for (int i = 0; i < loopmass::loopmass_simd_count(); i++) {
+        const char *name = loopmass::loopmass_simd_name(i);
+        std::printf("%s%s\n", name, std::strcmp(name, loopmass::loopmass_simd_in_use()) == 0 ? " (in use)" : "");
+    }
+    return 0;
+}
+
 } // namespace
 
 int command_line(int argc, char **argv)
 {
+    // A diagnostic switch that names a set this machine cannot run would
+    // otherwise go unnoticed: the widest set runs instead.
+    const char *asked = std::getenv("LOOPMASS_SIMD");
+    if (asked && *asked && std::strcmp(asked, loopmass::loopmass_simd_in_use()) != 0)
+        std::fprintf(stderr, "loopmass: LOOPMASS_SIMD=%s is not a set this machine runs; using %s\n", asked,
+                     loopmass::loopmass_simd_in_use());
+
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(USAGE.c_str(), stdout);
         return 0;
     }
     if (argc < 2)
         return usage_error("missing subcommand");
+    if (std::strcmp(argv[1], "simd") == 0) {
+        if (argc > 2)
+            return usage_error(std::string("unexpected argument '") + argv[2] + "'");
+        return list_simd();
+    }
     if (std::strcmp(argv[1], "run") != 0)
         return usage_error(std::string("unknown subcommand '") + argv[1] + "'");
 

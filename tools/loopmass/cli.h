@@ -1,5 +1,5 @@
 // The loopmass command line: loopmass run SCORE [-o OUT.wav] [--seed S]
-// [--vs N] [--quiet] [--picture FILE.png].
+// [--vs N] [--quiet] [--picture FILE.png], and loopmass simd.
 #pragma once
 
 namespace score {

@@ -111,7 +111,10 @@ public:
         headless::Listener l;
         l.console = [this](const char *channel, const std::string &text) { emit(channel, text); };
         l.list = [this](void *, int outlet, int argc, const t_atom *argv) {
-            emit("out" + std::to_string(outlet), atoms_text(argc, argv));
+            // A quiet run writes no transcript: spare it the text of every
+            // motion list.
+            if (!options_.quiet)
+                emit("out" + std::to_string(outlet), atoms_text(argc, argv));
         };
         headless::set_listener(l);
         if (options_.fix_seed)

@@ -1,0 +1,53 @@
+// The engine's inner loops (the scan and the haptic step) for each set of
+// vector units the object can use: plain C++ for any machine
+// (kernel_portable.cpp), and on x86-64 the vector passes of passes.h
+// compiled for SSE2, AVX2 and AVX-512.  Every set gives the same bits; the
+// widest one the processor has is chosen when the library loads.
+//
+// The files for AVX2 and AVX-512 are compiled with those instruction sets,
+// so they call no inline function shared with the rest of the object
+// (loopmass.h keeps its helpers static) and nothing of the C++ library but
+// memcpy and fmod: a shared copy made there could be picked for code that
+// runs on any machine.
+#pragma once
+
+#include "loopmass.h"
+
+namespace loopmass {
+
+// One vector of the scan, as the shared code prepares it: the active
+// oscillators, each with its phase step, gain and phase in lanes 0 to v - 1
+// (the lanes beyond are zero), and the copy of the ring they read.
+struct t_scanjob {
+    int32_t n;       // samples, 1 to MIXSIZE
+    int32_t v;       // oscillators, 1 to NOSC
+    int32_t nmasses; // masses, 3 to MAXMASSES
+    float inc[8];
+    float phase[8]; // where each oscillator stands; advanced by the scan
+    double gain[8];
+    const t_table *table;
+    float *mix;
+};
+
+struct t_kernels {
+    const char *name;
+    // Fills job->mix[0 .. n-1] and advances job->phase.
+    void (*scan)(t_scanjob *job);
+    // The haptic step once the coefficients are current: shifts the ring's
+    // history, fills the motion atoms and moves every mass.
+    void (*step)(t_loopmass *x);
+};
+
+extern const t_kernels loopmass_portable;
+#if defined(__x86_64__)
+extern const t_kernels loopmass_sse2;
+extern const t_kernels loopmass_avx2;
+extern const t_kernels loopmass_avx512;
+#endif
+
+// The kernels in use: the widest set the processor has, unless the
+// environment variable LOOPMASS_SIMD names another set it can run when the
+// library loads, or loopmass_simd_use switches.
+extern const t_kernels *loopmass_kernels;
+
+} // namespace loopmass
