@@ -17,6 +17,7 @@
 #include <lv2/presets/presets.h>
 #include <thread>
 
+#include "counting.h"
 #include "rack.h"
 
 namespace {
@@ -239,8 +240,9 @@ TEST(Lv2Performance, RendersTheScoreItsMidiImpliesAtEveryBlockSize)
         rack::Player player(c.rate);
         std::vector<float> out = play(player, events_of(steps), total, c.block);
         EXPECT_EQ(player.latency(), (float)LATENCY);
-        if (rack::can_count()) {
+        if (counting::available()) {
             EXPECT_EQ(player.run_allocations(), 0);
+            EXPECT_EQ(player.run_opens(), 0);
         }
 
         Score score(FRESH);
@@ -276,8 +278,9 @@ TEST(Lv2Objects, AMassCountAndAFileLoadStartNewObjectsBetweenVectors)
         events.push_back(rack::bank(30000, PD_PRESETS));
         rack::Player player;
         std::vector<float> out = play(player, events, total, block);
-        if (rack::can_count()) {
+        if (counting::available()) {
             EXPECT_EQ(player.run_allocations(), 0);
+            EXPECT_EQ(player.run_opens(), 0);
         }
         EXPECT_EQ(player.told(), std::vector<std::string>{PD_PRESETS});
 

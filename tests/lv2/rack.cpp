@@ -17,6 +17,8 @@
 #include <lv2/state/state.h>
 #include <lv2/worker/worker.h>
 
+#include "counting.h"
+
 namespace rack {
 
 namespace {
@@ -133,7 +135,7 @@ LV2_URID_Unmap *unmap() { return &unmap_feature; }
 
 Player::Player(double rate)
     : instance_(nullptr), midi_in_(SEQUENCE_BYTES / 8), notify_(SEQUENCE_BYTES / 8), latency_(-1), audio_(MAXBLOCK),
-      njobs_(0), nreplies_(0), run_allocations_(0), inside_run_(false)
+      njobs_(0), nreplies_(0), run_allocations_(0), run_opens_(0), inside_run_(false)
 {
     static LV2_Feature map_f = {LV2_URID__map, &map_feature};
     static LV2_Feature unmap_f = {LV2_URID__unmap, &unmap_feature};
@@ -281,9 +283,10 @@ void Player::run_block(uint64_t start, uint32_t n, float *out, const std::vector
     notify->size = (uint32_t)(SEQUENCE_BYTES - sizeof(LV2_Atom));
 
     inside_run_ = true;
-    long before = allocations();
+    const long allocations = counting::allocations(), opens = counting::opens();
     lilv_instance_run(instance_, n);
-    run_allocations_ += allocations() - before;
+    run_allocations_ += counting::allocations() - allocations;
+    run_opens_ += counting::opens() - opens;
     inside_run_ = false;
     std::copy(audio_.begin(), audio_.begin() + n, out);
     read_notify();
@@ -296,6 +299,7 @@ std::vector<float> Player::play(const std::vector<Event> &events, uint64_t total
     applied_.clear();
     starts_.clear();
     run_allocations_ = 0;
+    run_opens_ = 0;
     size_t next_control = 0, next_midi = 0;
     std::vector<const Event *> controls, timed;
     for (const Event &e : events)
@@ -305,7 +309,7 @@ std::vector<float> Player::play(const std::vector<Event> &events, uint64_t total
     std::stable_sort(timed.begin(), timed.end(), by_time);
     std::vector<const Event *> now;
     now.reserve(timed.size());
-    count_allocations(true);
+    counting::enable(true);
     for (uint64_t start = 0; start < total;) {
         uint32_t n = (uint32_t)std::min<uint64_t>(std::min(block(), MAXBLOCK), total - start);
         for (; next_control < controls.size() && controls[next_control]->time <= start; next_control++) {
@@ -319,7 +323,7 @@ std::vector<float> Player::play(const std::vector<Event> &events, uint64_t total
         run_block(start, n, out.data() + start, now);
         start += n;
     }
-    count_allocations(false);
+    counting::enable(false);
     return out;
 }
 

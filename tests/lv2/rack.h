@@ -36,12 +36,6 @@ const LilvPlugin *plugin();
 LV2_URID_Map *map();
 LV2_URID_Unmap *unmap();
 
-// Allocations made on any thread while counting (0 when this build cannot
-// count, under a sanitizer).
-bool can_count();
-void count_allocations(bool on);
-long allocations();
-
 class Player {
 public:
     explicit Player(double rate = 44100);
@@ -67,8 +61,10 @@ public:
 
     float latency() const;
     const std::string &log() const { return log_; }
-    // Allocations counted inside run() during the last play().
+    // Heap allocations and file opens, on any thread, inside run() during
+    // the last play().
     long run_allocations() const { return run_allocations_; }
+    long run_opens() const { return run_opens_; }
 
     LilvState *save();
     void restore(const LilvState *state);
@@ -105,6 +101,7 @@ private:
     std::vector<uint64_t> starts_;
     std::vector<std::string> told_;
     long run_allocations_;
+    long run_opens_;
     bool inside_run_;
     std::vector<const LV2_Feature *> features_;
 };
