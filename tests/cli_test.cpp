@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -421,6 +422,41 @@ TEST_F(Cli, WavThatCannotBeWrittenStopsBeforeRunning)
     r = run("new 8\nrun 64\nbogus\n", "-o out.wav");
     EXPECT_EQ(r.status, 2);
     EXPECT_EQ(files(), (std::set<std::string>{"score.txt"}));
+}
+
+// A transcript that cannot be written whole fails the run: status 1 and
+// the reason.
+TEST_F(Cli, TranscriptLostDuringTheRunExitsWithOne)
+{
+    std::ofstream(dir_ / "score.txt") << "new 8\n7 440\nrun 64\n";
+    const std::string cmd = "cd '" + dir_.string() + "' && '" LOOPMASS_BINARY "' run score.txt >/dev/full 2>stderr.txt";
+    const int w = std::system(cmd.c_str());
+    EXPECT_TRUE(WIFEXITED(w) && WEXITSTATUS(w) == 1);
+    const std::string err = read_file(dir_ / "stderr.txt");
+    EXPECT_NE(err.find("cannot write the transcript"), std::string::npos) << err;
+}
+
+// Files are written by replacing them, which must never replace a device,
+// a pipe or a folder of the same name: the sound, the picture and the bank
+// all refuse such a name and leave it as it was.
+TEST_F(Cli, OutputsNeverReplaceWhatIsNotAFile)
+{
+    ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
+    fs::create_directory(dir_ / "folder");
+    for (const char *name : {"pipe", "folder"}) {
+        const std::string n = name;
+        Result r = run("new 8\nrun 64\n", "-o " + n);
+        EXPECT_EQ(r.status, 2) << n;
+        EXPECT_NE(r.err.find("cannot write " + n + ": not a regular file"), std::string::npos) << r.err;
+        r = run("new 8\nrun 64\n", "--picture " + n);
+        EXPECT_EQ(r.status, 2) << n;
+        EXPECT_NE(r.err.find("cannot write " + n + ": not a regular file"), std::string::npos) << r.err;
+        r = run("new 8\n0 write " + n + "\n");
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.out.find("error\tloopmass~: error writing " + n), std::string::npos) << r.out;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir_ / "pipe"));
+    EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
 }
 
 // Drawing the run changes nothing else it writes, whatever the vector size

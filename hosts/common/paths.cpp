@@ -2,6 +2,7 @@
 
 #include "paths.h"
 
+#include <cerrno>
 #include <sys/stat.h>
 #include <vector>
 
@@ -56,6 +57,14 @@ bool regular_file(const std::string &path)
 {
     struct stat st;
     return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool replaceable(const std::string &path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0)
+        return errno == ENOENT;
+    return S_ISREG(st.st_mode);
 }
 
 } // namespace paths

@@ -24,4 +24,9 @@ bool resolve(const char *name, short id, std::string *path);
 // device or a dangling link is not found).
 bool regular_file(const std::string &path);
 
+// A file may be written by replacing it only when nothing is there yet or
+// a regular file is: a device, a pipe or a folder of that name is never
+// replaced (writing /dev/null would otherwise put a file in its place).
+bool replaceable(const std::string &path);
+
 } // namespace paths

@@ -18,6 +18,8 @@
 #include <unistd.h>
 #include <unordered_map>
 
+#include "paths.h"
+
 namespace patcher {
 
 // A store is the sequence of its atoms; a message end is an A_SEMI atom.
@@ -472,7 +474,7 @@ mode_t new_file_mode(const std::string &path)
 
 short write_file(t_binbuf *b, const std::string &path)
 {
-    if (!b)
+    if (!b || !paths::replaceable(path))
         return 1;
     size_t slash = path.rfind('/');
     std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);

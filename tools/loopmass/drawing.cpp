@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "paths.h"
 #include "picture.h"
 
 namespace score {
@@ -398,6 +399,10 @@ bool PictureFile::open(const std::string &path, std::string &error)
 {
     discard();
     path_ = path;
+    if (!paths::replaceable(path)) {
+        error = "cannot write " + path + ": not a regular file";
+        return false;
+    }
     temp_ = path + ".tmp" + std::to_string((long)getpid());
     file_ = std::fopen(temp_.c_str(), "wb");
     if (!file_)

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "paths.h"
+
 namespace score {
 
 namespace {
@@ -32,6 +34,10 @@ bool Wav::open(const std::string &path, std::string &error)
 {
     discard();
     path_ = path;
+    if (!paths::replaceable(path)) {
+        error = "cannot write " + path + ": not a regular file";
+        return false;
+    }
     temp_ = path + ".tmp" + std::to_string((long)getpid());
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
