@@ -2,16 +2,13 @@
 // envelope under it, the six profiles in a row at the bottom.
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
-#include "paths.h"
 #include "picture.h"
 
 namespace score {
@@ -381,55 +378,24 @@ bool draw_picture(const Picture &p, const std::string &caption, FILE *f, std::st
     return status == CAIRO_STATUS_SUCCESS;
 }
 
-PictureFile::~PictureFile()
-{
-    discard();
-}
-
-void PictureFile::discard()
-{
-    if (file_) {
-        std::fclose(file_);
-        file_ = nullptr;
-        std::remove(temp_.c_str());
-    }
-}
-
 bool PictureFile::open(const std::string &path, std::string &error)
 {
-    discard();
-    path_ = path;
-    if (!paths::replaceable(path)) {
-        error = "cannot write " + path + ": not a regular file";
-        return false;
-    }
-    temp_ = path + ".tmp" + std::to_string((long)getpid());
-    file_ = std::fopen(temp_.c_str(), "wb");
-    if (!file_)
-        error = "cannot write " + path + ": " + std::strerror(errno);
-    return file_ != nullptr;
+    return out_.open(path, error);
 }
 
 bool PictureFile::finish(const Picture &p, const std::string &caption, std::string &error)
 {
-    if (!file_) {
+    if (!out_.stream()) {
         error = "no file open";
         return false;
     }
     std::string why;
-    if (!draw_picture(p, caption, file_, why)) {
-        error = "cannot draw " + path_ + ": " + why;
-        discard();
+    if (!draw_picture(p, caption, out_.stream(), why)) {
+        error = "cannot draw " + out_.path() + ": " + why;
+        out_.discard();
         return false;
     }
-    const bool closed = std::fclose(file_) == 0;
-    file_ = nullptr;
-    if (!closed || std::rename(temp_.c_str(), path_.c_str()) != 0) {
-        error = "cannot write " + path_ + ": " + std::strerror(errno);
-        std::remove(temp_.c_str());
-        return false;
-    }
-    return true;
+    return out_.finish(error);
 }
 
 } // namespace score

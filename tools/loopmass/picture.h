@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "loopmass.h"
+#include "outfile.h"
 #include "score.h"
 
 namespace score {
@@ -97,20 +98,11 @@ bool draw_picture(const Picture &p, const std::string &caption, FILE *f, std::st
 // the run before it starts.
 class PictureFile {
 public:
-    PictureFile() = default;
-    PictureFile(const PictureFile &) = delete;
-    PictureFile &operator=(const PictureFile &) = delete;
-    ~PictureFile(); // an unfinished file is closed and removed
-
     bool open(const std::string &path, std::string &error);
     bool finish(const Picture &p, const std::string &caption, std::string &error);
 
 private:
-    void discard();
-
-    std::string path_;
-    std::string temp_;
-    FILE *file_ = nullptr;
+    OutFile out_;
 };
 
 } // namespace score

@@ -1,12 +1,8 @@
 #include "wav.h"
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-
-#include "paths.h"
 
 namespace score {
 
@@ -26,27 +22,26 @@ void Wav::discard()
     if (file_) {
         sf_close(file_);
         file_ = nullptr;
-        std::remove(temp_.c_str());
     }
+    out_.discard();
 }
 
 bool Wav::open(const std::string &path, std::string &error)
 {
     discard();
-    path_ = path;
-    if (!paths::replaceable(path)) {
-        error = "cannot write " + path + ": not a regular file";
+    if (!out_.open(path, error))
         return false;
-    }
-    temp_ = path + ".tmp" + std::to_string((long)getpid());
     SF_INFO info;
     std::memset(&info, 0, sizeof info);
     info.samplerate = 44100;
     info.channels = 1;
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    file_ = sf_open(temp_.c_str(), SFM_WRITE, &info);
+    // libsndfile writes through the temporary file's descriptor and leaves
+    // closing it to out_.
+    file_ = sf_open_fd(fileno(out_.stream()), SFM_WRITE, &info, SF_FALSE);
     if (!file_) {
         error = "cannot write " + path + ": " + sf_strerror(nullptr);
+        out_.discard();
         return false;
     }
     // The PEAK chunk carries the time of writing; without it the same score
@@ -64,7 +59,7 @@ bool Wav::flush()
         return false;
     sf_count_t n = (sf_count_t)buffer_.size();
     if (n > 0 && sf_writef_float(file_, buffer_.data(), n) != n) {
-        write_error_ = "cannot write " + path_ + ": " + sf_strerror(file_);
+        write_error_ = "cannot write " + out_.path() + ": " + sf_strerror(file_);
         return false;
     }
     buffer_.clear();
@@ -103,14 +98,14 @@ bool Wav::finish(std::string &error)
         return false;
     }
     // libsndfile writes the header's sizes when the file is closed.
-    int closed = sf_close(file_);
+    const int closed = sf_close(file_);
     file_ = nullptr;
-    if (closed != 0 || std::rename(temp_.c_str(), path_.c_str()) != 0) {
-        error = "cannot write " + path_ + ": " + (closed != 0 ? sf_error_number(closed) : std::strerror(errno));
-        std::remove(temp_.c_str());
+    if (closed != 0) {
+        error = "cannot write " + out_.path() + ": " + sf_error_number(closed);
+        out_.discard();
         return false;
     }
-    return true;
+    return out_.finish(error);
 }
 
 } // namespace score

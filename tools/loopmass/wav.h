@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "outfile.h"
+
 namespace score {
 
 class Wav {
@@ -30,8 +32,7 @@ private:
     bool flush();
     void discard();
 
-    std::string path_;
-    std::string temp_;
+    OutFile out_;
     SNDFILE *file_ = nullptr;
     std::vector<float> buffer_;
     std::string write_error_;
