@@ -247,10 +247,10 @@ std::vector<Step> performance(double rate)
         {on(t + 15020, 65, 80), k.on(t + 15020, 65, 80)},
         {on(t + 15030, 69, 70), k.on(t + 15030, 69, 70)},
         {on(t + 15040, 72, 60), k.on(t + 15040, 72, 60)},
-        // Middle notes fade; a new note takes the one nearest its end, and
-        // a bend moves the one still fading.
-        {off(t + 19000, 62), k.off(t + 19000, 62)},
-        {off(t + 19100, 65), k.off(t + 19100, 65)},
+        // Middle notes fade, the newer first; a new note takes the one
+        // nearest the end of its fade, and a bend moves the one still fading.
+        {off(t + 19000, 65), k.off(t + 19000, 65)},
+        {off(t + 19100, 62), k.off(t + 19100, 62)},
         {on(t + 19200, 76, 50), k.on(t + 19200, 76, 50)},
         {bend(t + 19230, 12288), k.bend(t + 19230, 12288)},
         {bend(t + 20000, 10000), k.bend(t + 20000, 10000)},
