@@ -18,6 +18,7 @@
 #include <functional>
 #include <lv2/presets/presets.h>
 #include <thread>
+#include <unistd.h>
 
 #include "counting.h"
 #include "rack.h"
@@ -350,7 +351,9 @@ std::string fresh(double rate = 44100) { return FRESH + filters(rate); }
 std::vector<float> render(const std::string &score, const std::string &name)
 {
     std::string dir = testing::TempDir();
-    std::string path = dir + "lv2_" + name + ".score", wav = dir + "lv2_" + name + ".wav";
+    // Named for the process too: test runs of other builds may share the folder.
+    std::string stem = dir + "lv2_" + std::to_string(getpid()) + "_" + name;
+    std::string path = stem + ".score", wav = stem + ".wav";
     std::ofstream(path) << score;
     std::string command = std::string(LOOPMASS_BINARY) + " run '" + path + "' -o '" + wav + "' --quiet";
     if (std::system(command.c_str()) != 0)
@@ -362,6 +365,8 @@ std::vector<float> render(const std::string &score, const std::string &name)
     std::vector<float> samples((size_t)info.frames);
     sf_readf_float(f, samples.data(), info.frames);
     sf_close(f);
+    std::remove(path.c_str());
+    std::remove(wav.c_str());
     return samples;
 }
 
