@@ -498,7 +498,6 @@ void read_controls(Plugin *p)
     p->volume = volume;
     p->bend_range = bend_range;
     p->strike = (int)std::lround(control(p, PORT_STRIKE, STRIKE));
-    read_smoothing(p);
     // A new object reseeded the generator of the thread that built it; the
     // audio thread's is reseeded before the object draws from it here.
     if (p->fresh)
@@ -509,6 +508,7 @@ void read_controls(Plugin *p)
         for (int j = 0; j < NMETA; j++)
             p->meta[k][j] = control(p, first + 1 + j, META[j]);
     }
+    read_smoothing(p);
 
     sync(p);
     send_filters(p);
