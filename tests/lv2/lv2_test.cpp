@@ -546,6 +546,42 @@ TEST(Lv2Voices, ReleasingTheMiddleNoteOfAChordLeavesTheOthersOnTheirOscillators)
     EXPECT_NE(first_difference(out, render(compacted.text(total), "compacted")), -1);
 }
 
+TEST(Lv2Voices, SmoothAndLowCutAreRealMillisecondsAndHertzAtTheHostsRate)
+{
+    struct Case {
+        double rate;
+        float smooth, low_cut;
+        std::string sent; // what the object gets, in its terms at 44100 Hz
+    };
+    const Case cases[] = {
+        {48000, 50, 200, "0 ramp " + num((float)(50 * 48000 / 44100.0)) + "\n0 lowcut " +
+                             num((float)(200 * 44100 / 48000.0)) + "\n"},
+        // Beyond what the object takes: the highest it takes.
+        {22050, 50, 150, "0 ramp 25.0\n0 lowcut 200.0\n"},
+        // Off: nothing to send to a fresh object.
+        {96000, 0, 0, ""},
+    };
+    const uint64_t total = 20000;
+    for (const Case &c : cases) {
+        SCOPED_TRACE("rate " + std::to_string((int)c.rate));
+        Keyboard k(c.rate, c.smooth);
+        std::vector<Step> steps = {
+            {rack::control(0, "smooth", c.smooth), {}},
+            {rack::control(0, "low_cut", c.low_cut), {}},
+            {on(1000, 60, 100), k.on(1000, 60, 100)},
+            {off(8000, 60), k.off(8000, 60)},
+            {on(8010, 64, 100), k.on(8010, 64, 100)},
+        };
+        rack::Player player(c.rate);
+        std::vector<float> out = play(player, events_of(steps), total, 100);
+        Score score(FRESH + c.sent);
+        score.add(steps, player);
+        std::vector<float> cli = render(score.text(total), "rates");
+        ASSERT_TRUE(sounds(cli));
+        EXPECT_EQ(first_difference(out, cli), -1);
+    }
+}
+
 // The largest step between two samples of out in [from, to).
 float largest_step(const std::vector<float> &out, uint64_t from, uint64_t to)
 {
