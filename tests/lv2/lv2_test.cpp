@@ -601,19 +601,22 @@ TEST(Lv2Voices, ANotePlayedOverAHeldOneMakesNoClickAtTheDefaults)
     const uint64_t first = 1000, second = 30000, before = 8192;
     const uint64_t sounds = second / 64 * 64 + LATENCY, faded_in = sounds + 4 * 64, total = faded_in + 64;
     struct Setting {
-        float strike, smooth;
+        std::vector<Event> controls;
         bool clicks;
     };
     // The defaults; the old defaults, a restrike and a note at full gain at
     // once; the note at full gain alone.
-    const Setting settings[] = {{1, 5, false}, {0, 0, true}, {1, 0, true}};
+    const Setting settings[] = {
+        {{}, false},
+        {{rack::control(0, "strike", 0), rack::control(0, "smooth", 0)}, true},
+        {{rack::control(0, "smooth", 0)}, true},
+    };
     for (int preset : {0, 5, 7}) {
         for (const Setting &s : settings) {
-            SCOPED_TRACE("preset " + std::to_string(preset) + ", strike " + num(s.strike) + ", smooth " +
-                         num(s.smooth));
-            std::vector<Event> events = {rack::control(0, "preset", (float)preset),
-                                         rack::control(0, "strike", s.strike), rack::control(0, "smooth", s.smooth),
-                                         on(first, 60, 100), on(second, 48, 100)};
+            SCOPED_TRACE("preset " + std::to_string(preset) + ", setting " + std::to_string(&s - settings));
+            std::vector<Event> events = s.controls;
+            for (const Event &e : {rack::control(0, "preset", (float)preset), on(first, 60, 100), on(second, 48, 100)})
+                events.push_back(e);
             rack::Player player;
             std::vector<float> out = play(player, events, total, 64);
             float held = largest_step(out, sounds - before, sounds);
