@@ -157,6 +157,29 @@ TEST(Ramp, EachMessageRampsEveryGainItChanges)
     }
 }
 
+// Oscillator 0 silenced with a short ramp while oscillator 1 is still on a
+// longer way down: 0 keeps its pitch, so that 1 stays scanned, until 1's
+// ramp is over too.
+TEST(Ramp, APitchWaitsForTheRampsAfterIt)
+{
+    test::Harness h;
+    t_loopmass *x = h.create({L(64)});
+    h.send(x, 0, "bang");
+    h.send(x, 7, "fg", {L(220), L(1), L(330), L(1)});
+    h.send(x, 0, "ramp", {L(10)}); // 441 samples
+    h.send(x, 7, "fg", {L(220), L(1)});
+    h.send(x, 0, "ramp", {L(1)}); // 44 samples
+    h.send(x, 7, "fg");
+    float out[441];
+    perform(x, out, 100);
+    EXPECT_EQ(x->x_ramp[0].len, 0);
+    EXPECT_EQ(pitches(x), std::vector<float>({220, 330, 0, 0, 0}));
+    perform(x, out, 340);
+    EXPECT_EQ(pitches(x), std::vector<float>({220, 330, 0, 0, 0}));
+    perform(x, out, 1);
+    EXPECT_EQ(pitches(x), std::vector<float>({0, 0, 0, 0, 0}));
+}
+
 // A ramp from 1 to 0 over 441 samples is interrupted after 200 by a new
 // gain: the new ramp sets off from the gain of the last sample played, and
 // every sample of both is the plain loop's with that gain.  A message that
