@@ -127,15 +127,11 @@ bool keys_pedal(Keys *k, bool down, uint64_t fade)
     return changed;
 }
 
-bool keys_release_all(Keys *k, uint64_t fade)
+void keys_release_all(Keys *k, uint64_t fade)
 {
-    bool changed = false;
     for (int i = 0; i < MAXNOTES; i++)
-        if (holding(k->voice[i])) {
+        if (holding(k->voice[i]))
             keys_fade(k, i, fade);
-            changed = true;
-        }
-    return changed;
 }
 
 void keys_pairs(Keys *k, double bend_range, double scale, double rate, float *pitch, float *gain)

@@ -42,9 +42,9 @@ void keys_clear(Keys *k);
 void keys_time(Keys *k, uint64_t vector);
 
 // A note takes the oscillator it already owns (fading, held or kept by the
-// pedal), else a free one (the lowest), else that of the fading note nearest
-// the end of its fade, else that of the oldest held note, which is cut.  Returns true when another note
-// is held (by its key or by the pedal).
+// pedal), else a free one (the lowest), else that of the fading note
+// nearest the end of its fade, else that of the oldest held note, which is
+// cut.  Returns true when another note is held (by its key or the pedal).
 bool keys_press(Keys *k, int note, int velocity);
 
 // The note starts fading over fade vectors, or stays under the pedal.
@@ -54,9 +54,8 @@ bool keys_release(Keys *k, int note, uint64_t fade);
 // Pedal down (true) or up; returns true when notes started fading.
 bool keys_pedal(Keys *k, bool down, uint64_t fade);
 
-// Every note starts fading; the pedal stays as it is.  Returns true when
-// some did.
-bool keys_release_all(Keys *k, uint64_t fade);
+// Every held note starts fading; the pedal stays as it is.
+void keys_release_all(Keys *k, uint64_t fade);
 
 // True when a note is held by its key or the pedal.
 bool keys_holding(const Keys *k);
