@@ -71,11 +71,11 @@ void keys_clear(Keys *k)
     k->now = 0;
 }
 
-void keys_time(Keys *k, uint64_t vector)
+void keys_time(Keys *k, uint64_t start)
 {
-    k->now = vector;
+    k->now = start;
     for (int i = 0; i < MAXNOTES; i++)
-        if (k->voice[i].state == FADING && k->voice[i].until <= vector)
+        if (k->voice[i].state == FADING && k->voice[i].until <= start)
             k->voice[i].state = FREE;
 }
 

@@ -23,7 +23,7 @@ struct Voice {
     uint8_t note;
     uint8_t velocity;
     uint64_t age;    // order of note ons: the smallest is the oldest
-    uint64_t until;  // FADING: the first vector at which it is silent
+    uint64_t until;  // FADING: the sample from which it is silent
     float pitch;     // the last pitch sent
 };
 
@@ -32,14 +32,15 @@ struct Keys {
     bool pedal;
     int bend;        // 14-bit wheel position, 8192 at rest
     uint64_t ages;   // note ons so far
-    uint64_t now;    // the vector the next events act in
+    uint64_t now;    // the first sample of the vector the next events act in
 };
 
 void keys_clear(Keys *k);
 
-// The time of the events that follow, as the vector they act in; the
-// releases that have faded by then free their oscillators.
-void keys_time(Keys *k, uint64_t vector);
+// The time of the events that follow, as the first sample of the vector
+// they act in; the releases that have faded by then free their
+// oscillators.
+void keys_time(Keys *k, uint64_t start);
 
 // A note takes the oscillator it already owns (fading, held or kept by the
 // pedal), else a free one (the lowest), else that of the fading note
@@ -47,7 +48,7 @@ void keys_time(Keys *k, uint64_t vector);
 // cut.  Returns true when another note is held (by its key or the pedal).
 bool keys_press(Keys *k, int note, int velocity);
 
-// The note starts fading over fade vectors, or stays under the pedal.
+// The note starts fading over fade samples, or stays under the pedal.
 // Returns true when it started fading.
 bool keys_release(Keys *k, int note, uint64_t fade);
 

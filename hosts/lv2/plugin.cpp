@@ -158,7 +158,7 @@ struct Plugin {
     float volume, bend_range;
     int strike;
     float ramp, lowcut; // in the object's terms
-    uint64_t fade;      // vectors a gain takes to reach 0 at that ramp
+    uint64_t fade;      // samples a gain may take to reach 0 at that ramp
     int want_masses, asked_masses;
     bool load_waiting;
     char load_path[PATHMAX];
@@ -256,6 +256,10 @@ void sync(Plugin *p)
         }
     }
 }
+
+// The first sample of the vector that a message sent now acts in: a ramp
+// it starts runs from there.
+uint64_t vector_start(const Plugin *p) { return p->time / lv2host::VECTOR * lv2host::VECTOR; }
 
 // Sends every oscillator's pitch and gain as fg pairs; unless always, only
 // when they differ from what the object plays.
@@ -468,16 +472,15 @@ void install(Plugin *p)
 
 // The smoothing and the low cut, in real milliseconds and hertz at the
 // plugin host's rate, become the object's, which counts 44100 samples a
-// second.  A released note keeps its oscillator for the whole vectors its
-// ramp down may take, so that no other note moves onto it before it is
-// silent.
+// second.  A released note keeps its oscillator for as long as its ramp
+// down may take, so that no other note moves onto it before it is silent.
 void read_smoothing(Plugin *p)
 {
     float smooth = control(p, PORT_SMOOTH, SMOOTH);
     float low_cut = control(p, PORT_LOW_CUT, LOW_CUT);
     p->ramp = std::min((float)(smooth * p->rate / OBJECT_RATE), RAMP_MAX);
     p->lowcut = low_cut == 0 ? 0 : std::min((float)(low_cut * OBJECT_RATE / p->rate), LOWCUT_MAX);
-    p->fade = (uint64_t)std::ceil(p->ramp * (OBJECT_RATE / 1000) / lv2host::VECTOR);
+    p->fade = (uint64_t)std::ceil(p->ramp * (OBJECT_RATE / 1000));
 }
 
 void read_controls(Plugin *p)
@@ -512,7 +515,7 @@ void read_controls(Plugin *p)
 
     sync(p);
     send_filters(p);
-    lv2keys::keys_time(&p->keys, p->time / lv2host::VECTOR);
+    lv2keys::keys_time(&p->keys, vector_start(p));
     if (p->fresh || notes_changed)
         play_notes(p, false);
     if (p->fresh && lv2keys::keys_holding(&p->keys) && p->strike != STRIKE_NEVER)
@@ -551,7 +554,7 @@ void midi(Plugin *p, const uint8_t *m, uint32_t size)
 {
     if (size < 2)
         return;
-    lv2keys::keys_time(&p->keys, p->time / lv2host::VECTOR);
+    lv2keys::keys_time(&p->keys, vector_start(p));
     int status = m[0] & 0xf0, a = m[1] & 0x7f, b = size > 2 ? m[2] & 0x7f : 0;
     if (status == LV2_MIDI_MSG_PGM_CHANGE) {
         p->base = a;
