@@ -141,14 +141,6 @@ public:
         strike = mode;
         return {};
     }
-    // The oscillator each note plays on, -1 for none.
-    int oscillator(int note) const
-    {
-        for (const Sound &s : sounds_)
-            if (s.note == note)
-                return s.osc;
-        return -1;
-    }
 
 private:
     struct Sound {
@@ -255,10 +247,10 @@ std::vector<Step> performance(double rate)
         {on(t + 19200, 76, 50), k.on(t + 19200, 76, 50)},
         {bend(t + 19230, 12288), k.bend(t + 19230, 12288)},
         {bend(t + 20000, 10000), k.bend(t + 20000, 10000)},
-        // Two fading, then free at the very vector their fades end: the
-        // lower oscillator goes first.
-        {off(t + 22000, 72), k.off(t + 22000, 72)},
-        {off(t + 22064, 60), k.off(t + 22064, 60)},
+        // Two fading, the later on the lower oscillator: a note takes the
+        // one whose fade has ended, the next the lower once both have.
+        {off(t + 22000, 60), k.off(t + 22000, 60)},
+        {off(t + 22064, 72), k.off(t + 22064, 72)},
         {on(t + 22064 + 64 * 3, 48, 100), k.on(t + 22064 + 64 * 3, 48, 100)},
         {on(t + 22064 + 64 * 4, 50, 100), k.on(t + 22064 + 64 * 4, 50, 100)},
         {on(t + 22064 + 64 * 5, 52, 100), k.on(t + 22064 + 64 * 5, 52, 100)},
