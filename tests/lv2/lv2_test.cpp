@@ -371,6 +371,169 @@ TEST(Lv2State, ASavedSessionRestoresTheBankAndControls)
     lilv_state_free(saved);
 }
 
+// A performance on the host's timeline, from its frame `from` on: presets
+// that draw random values, a note at `from`, a chord, a bend.
+std::vector<Step> timeline_performance(uint64_t from)
+{
+    const std::vector<Note> two = {{60, 100}, {67, 80}};
+    return {
+        {program(from, 3), {"0 3"}},
+        {on(from, 60, 100), {fg({{60, 100}}), "0 bang"}},
+        {on(from + 700, 67, 80), {fg(two), "0 bang"}},
+        {program(from + 5000, 4), {"0 4"}},
+        {bend(from + 9000, 12288), {fg(two, 1.0)}},
+        {off(from + 15000, 60), {fg({{67, 80}}, 1.0)}},
+        {program(from + 20000, 3), {"0 3"}},
+        {on(from + 21111, 64, 90), {fg({{67, 80}, {64, 90}}, 1.0), "0 bang"}},
+    };
+}
+
+// The same events later by `by` samples.
+std::vector<Event> shifted(const std::vector<Event> &events, uint64_t by)
+{
+    std::vector<Event> moved = events;
+    for (Event &e : moved)
+        e.time += by;
+    return moved;
+}
+
+TEST(Lv2Timeline, TheSameBounceWhereverTheTransportStarts)
+{
+    const uint64_t length = 40000; // timeline frames played
+    struct Case {
+        int64_t start; // the timeline frame the transport starts from
+        uint64_t from; // where the performance starts on the timeline
+    };
+    // A start on the timeline's zero with a note there, and a start between
+    // two vectors with the performance on the next multiple of 256.
+    const Case cases[] = {{0, 0}, {1000, 1024}, {130, 1024}};
+    for (const Case &c : cases) {
+        std::vector<Step> steps = timeline_performance(c.from);
+        // The command line plays the timeline from its zero in vectors of 64.
+        Score score(FRESH);
+        for (const Step &s : steps)
+            for (const std::string &m : s.messages)
+                score.at(s.event.time, m);
+        std::vector<float> cli = render(score.text((uint64_t)c.start + length), "timeline");
+        ASSERT_TRUE(sounds(cli));
+        for (uint64_t preroll : {0u, 1000u, 4095u})
+            for (uint32_t block : {256u, 0u}) {
+                SCOPED_TRACE("start " + std::to_string(c.start) + " after " + std::to_string(preroll) +
+                             " samples, block " + std::to_string(block));
+                // The transport stopped at the start frame, then rolling from
+                // it, with positions every few blocks as hosts send them.
+                std::vector<Event> events = shifted(events_of(steps), preroll - (uint64_t)c.start);
+                for (uint64_t t = 0; t < preroll; t += 512)
+                    events.push_back(rack::position(t, c.start, 0.0f));
+                for (uint64_t t = 0; t < length; t += 3000)
+                    events.push_back(rack::position(preroll + t, c.start + (int64_t)t, 1.0f));
+                rack::Player player;
+                std::vector<float> out = play(player, events, preroll + length, block);
+                if (counting::available()) {
+                    EXPECT_EQ(player.run_allocations(), 0);
+                    EXPECT_EQ(player.run_opens(), 0);
+                }
+                // Silence before the start, then the command line's samples,
+                // LATENCY later, on the timeline.
+                long differs = -1;
+                for (uint64_t t = 0; t < preroll + length && differs < 0; t++) {
+                    int64_t frame = (int64_t)t - (int64_t)preroll + c.start;
+                    float expected = t < preroll || frame < (int64_t)LATENCY ? 0.0f : cli[(size_t)frame - LATENCY];
+                    if (bits(out[t]) != bits(expected))
+                        differs = (long)t;
+                }
+                EXPECT_EQ(differs, -1);
+            }
+    }
+}
+
+// A session saved with the bank of a preset file, at 256 masses.
+LilvState *session_with_bank()
+{
+    rack::Player before;
+    play(before, {rack::bank(0, PD_PRESETS)}, 1024, 256);
+    return before.save();
+}
+
+TEST(Lv2State, TheSessionsMassCountAndBankPlayFromTheFirstSample)
+{
+    LilvState *saved = session_with_bank();
+    // The host restores the session and sets its controls, then activates.
+    rack::Player after(44100, false);
+    after.restore(saved);
+    after.set_port("masses", 64);
+    after.activate();
+    std::vector<Step> steps = {
+        {program(0, 1), {"0 1"}},
+        {on(0, 60, 100), {fg({{60, 100}}), "0 bang"}},
+        {on(3000, 67, 80), {fg({{60, 100}, {67, 80}}), "0 bang"}},
+    };
+    const uint64_t total = 20000;
+    std::vector<float> out = play(after, events_of(steps), total, 512);
+    Score score("vs 64\nseed 0\nnew 64\n0 read " + PD_PRESETS + "\n");
+    score.add(steps, after);
+    std::vector<float> cli = render(score.text(total), "first_sample");
+    ASSERT_TRUE(sounds(cli));
+    EXPECT_EQ(first_difference(out, cli), -1);
+    lilv_state_free(saved);
+}
+
+TEST(Lv2State, WorkAskedBeforeARestoreDoesNotChangeWhatTheNextSaveStores)
+{
+    rack::Player plain;
+    play(plain, {rack::control(0, "masses", 128)}, 1024, 256);
+    LilvState *without_bank = plain.save();
+
+    struct Case {
+        std::string name;
+        Event asked;
+    };
+    const Case cases[] = {{"a load", rack::bank(0, PD_PRESETS)}, {"a mass count", rack::control(0, "masses", 32)}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        rack::Player player;
+        player.hold_work(true);
+        play(player, {c.asked}, 512, 256);
+        player.restore(without_bank);
+        player.finish_work();
+        LilvState *state = player.save();
+        char *text = lilv_state_to_string(rack::world(), rack::map(), rack::unmap(), state, "urn:loopmass:test", nullptr);
+        std::string session = text;
+        EXPECT_EQ(session.find("0.5 0.4 0.3"), std::string::npos) << session;
+        EXPECT_NE(session.find("#masses> \"128\"^^xsd:int"), std::string::npos) << session;
+        lilv_free(text);
+        lilv_state_free(state);
+    }
+    lilv_state_free(without_bank);
+}
+
+TEST(Lv2Objects, TwoInstancesOnOneThreadEachDrawTheirOwnRandomValues)
+{
+    // Presets 3 and 4 draw from the generator at every recall.
+    const std::vector<Event> first = {program(0, 3), on(100, 60, 100), program(3000, 4), program(7000, 3),
+                                      program(11000, 4)};
+    const std::vector<Event> second = {program(500, 4), on(600, 64, 100), program(5000, 3), program(9000, 4),
+                                       program(13000, 3)};
+    const uint64_t total = 16000;
+    rack::Player a_alone, b_alone;
+    std::vector<float> a_expected = play(a_alone, first, total, 256);
+    std::vector<float> b_expected = play(b_alone, second, total, 256);
+
+    rack::Player a, b;
+    std::thread audio([&] {
+        a.begin(first, total);
+        b.begin(second, total);
+        bool more = true;
+        while (more) {
+            more = a.next(256);
+            more = b.next(256) || more;
+        }
+    });
+    audio.join();
+    EXPECT_EQ(a.output(), a_expected);
+    EXPECT_EQ(b.output(), b_expected);
+}
+
 TEST(Lv2Bundle, TheTenFactoryPresetsSetThePresetControl)
 {
     LilvWorld *w = rack::world();
