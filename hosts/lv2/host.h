@@ -104,8 +104,8 @@ void object_vector(Object *o, int n);
 int vectors_per_step(int n);
 
 // Brings the haptic counter to value (0 to 255) with vectors whose output
-// is dropped and that no clock sees.  Only for an object that makes no
-// sound and whose ring is at rest.
+// is dropped and that no clock sees.  Only for an object that no note
+// sounds: the steps they make may move its ring.
 void object_count_to(Object *o, int value);
 
 // Messages the audio thread sends, none of which allocates.

@@ -372,16 +372,26 @@ TEST(Lv2State, ASavedSessionRestoresTheBankAndControls)
 }
 
 // A performance on the host's timeline, from its frame `from` on: presets
-// that draw random values, a note at `from`, a chord, a bend.
-std::vector<Step> timeline_performance(uint64_t from)
+// that draw random values, a note at `from`, a chord, a bend.  Unless the
+// first notes strike (the strike control is then set to "never" from the
+// first block), they play a preset whose forces move the ring.
+std::vector<Step> timeline_performance(uint64_t from, bool struck)
 {
     const std::vector<Note> two = {{60, 100}, {67, 80}};
+    std::vector<std::string> bang;
+    if (struck)
+        bang.push_back("0 bang");
+    auto with = [](std::string line, std::vector<std::string> more) {
+        more.insert(more.begin(), line);
+        return more;
+    };
     return {
-        {program(from, 3), {"0 3"}},
-        {on(from, 60, 100), {fg({{60, 100}}), "0 bang"}},
-        {on(from + 700, 67, 80), {fg(two), "0 bang"}},
+        {program(from, struck ? 3 : 8), {struck ? "0 3" : "0 8"}},
+        {on(from, 60, 100), with(fg({{60, 100}}), bang)},
+        {on(from + 700, 67, 80), with(fg(two), bang)},
         {program(from + 5000, 4), {"0 4"}},
         {bend(from + 9000, 12288), {fg(two, 1.0)}},
+        {rack::control(from + 10000, "strike", 0), {}},
         {off(from + 15000, 60), {fg({{67, 80}}, 1.0)}},
         {program(from + 20000, 3), {"0 3"}},
         {on(from + 21111, 64, 90), {fg({{67, 80}, {64, 90}}, 1.0), "0 bang"}},
@@ -403,12 +413,13 @@ TEST(Lv2Timeline, TheSameBounceWhereverTheTransportStarts)
     struct Case {
         int64_t start; // the timeline frame the transport starts from
         uint64_t from; // where the performance starts on the timeline
+        bool struck;   // whether its first notes strike the ring
     };
-    // A start on the timeline's zero with a note there, and a start between
+    // A start on the timeline's zero with a note there, and starts between
     // two vectors with the performance on the next multiple of 256.
-    const Case cases[] = {{0, 0}, {1000, 1024}, {130, 1024}};
+    const Case cases[] = {{0, 0, true}, {1000, 1024, true}, {130, 1024, false}};
     for (const Case &c : cases) {
-        std::vector<Step> steps = timeline_performance(c.from);
+        std::vector<Step> steps = timeline_performance(c.from, c.struck);
         // The command line plays the timeline from its zero in vectors of 64.
         Score score(FRESH);
         for (const Step &s : steps)
@@ -417,14 +428,23 @@ TEST(Lv2Timeline, TheSameBounceWhereverTheTransportStarts)
         std::vector<float> cli = render(score.text((uint64_t)c.start + length), "timeline");
         ASSERT_TRUE(sounds(cli));
         for (uint64_t preroll : {0u, 1000u, 4095u})
-            for (uint32_t block : {256u, 0u}) {
+            for (bool stopped : {true, false}) {
+                uint32_t block = stopped ? 256 : 0;
                 SCOPED_TRACE("start " + std::to_string(c.start) + " after " + std::to_string(preroll) +
                              " samples, block " + std::to_string(block));
-                // The transport stopped at the start frame, then rolling from
-                // it, with positions every few blocks as hosts send them.
                 std::vector<Event> events = shifted(events_of(steps), preroll - (uint64_t)c.start);
+                if (!c.struck)
+                    events.push_back(rack::control(0, "strike", 2));
+                // Before the start, a note played with a preset whose forces
+                // move the ring, then the first preset again, while the
+                // transport stands at the start frame or rolls elsewhere; from
+                // the start on, positions every few blocks, as hosts send them.
+                if (preroll > 0)
+                    for (const Event &e : {program(0, 8), on(10, 50, 100), off(600, 50), program(700, 0)})
+                        events.push_back(e);
                 for (uint64_t t = 0; t < preroll; t += 512)
-                    events.push_back(rack::position(t, c.start, 0.0f));
+                    events.push_back(stopped ? rack::position(t, c.start, 0.0f)
+                                             : rack::position(t, 77777 + (int64_t)t, 1.0f));
                 for (uint64_t t = 0; t < length; t += 3000)
                     events.push_back(rack::position(preroll + t, c.start + (int64_t)t, 1.0f));
                 rack::Player player;
@@ -433,12 +453,12 @@ TEST(Lv2Timeline, TheSameBounceWhereverTheTransportStarts)
                     EXPECT_EQ(player.run_allocations(), 0);
                     EXPECT_EQ(player.run_opens(), 0);
                 }
-                // Silence before the start, then the command line's samples,
-                // LATENCY later, on the timeline.
+                // From the start on, the command line's samples, LATENCY
+                // later, on the timeline.
                 long differs = -1;
-                for (uint64_t t = 0; t < preroll + length && differs < 0; t++) {
+                for (uint64_t t = preroll; t < preroll + length && differs < 0; t++) {
                     int64_t frame = (int64_t)t - (int64_t)preroll + c.start;
-                    float expected = t < preroll || frame < (int64_t)LATENCY ? 0.0f : cli[(size_t)frame - LATENCY];
+                    float expected = frame < (int64_t)LATENCY ? 0.0f : cli[(size_t)frame - LATENCY];
                     if (bits(out[t]) != bits(expected))
                         differs = (long)t;
                 }
