@@ -10,7 +10,9 @@
 //   one: at a transport start or relocate the vector under way ends there,
 //   and when the timeline frame is no multiple of VECTOR one shorter vector
 //   brings the grid back onto the multiples of VECTOR from the timeline's
-//   zero.  Without a timeline the grid starts at activation.
+//   zero.  Without a timeline the grid starts at activation.  Messages act
+//   at the start of the vector their event falls in; the timeline's comes
+//   first, so the other events of its frame fall in the vector it starts.
 // - Haptic steps: loopmass~ steps its ring at the start of a vector when a
 //   counter is 0; a vector of n < 256 samples then moves the counter to
 //   (counter + 1) mod round(256 / n), and a new object starts it at 0.  The

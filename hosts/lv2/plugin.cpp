@@ -1,8 +1,10 @@
 // loopmass as an LV2 instrument.  MIDI and control ports become messages to
 // the object, which runs in 64-sample vectors whatever the plugin host's
-// block size.  A new object (another mass count, a preset file, a restored
-// session) is built by the worker and swapped in between two vectors; the
-// one it replaces goes back to the worker to be freed.
+// block size, on a grid that follows the host's timeline (host.h).  A new
+// object for a change during play (another mass count, a preset file) is
+// built by the worker and swapped in between two vectors; the one it
+// replaces goes back to the worker to be freed.  The session's object is
+// built where the host allows it: at instantiation, restore, activation.
 
 #include <algorithm>
 #include <cmath>
