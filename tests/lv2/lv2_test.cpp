@@ -416,8 +416,9 @@ TEST(Lv2Timeline, TheSameBounceWhereverTheTransportStarts)
         bool struck;   // whether its first notes strike the ring
     };
     // A start on the timeline's zero with a note there, and starts between
-    // two vectors with the performance on the next multiple of 256.
-    const Case cases[] = {{0, 0, true}, {1000, 1024, true}, {130, 1024, false}};
+    // two vectors (one before the zero) with the performance on a later
+    // multiple of 256.
+    const Case cases[] = {{0, 0, true}, {1000, 1024, true}, {130, 1024, false}, {-300, 256, true}};
     for (const Case &c : cases) {
         std::vector<Step> steps = timeline_performance(c.from, c.struck);
         // The command line plays the timeline from its zero in vectors of 64.
@@ -425,7 +426,7 @@ TEST(Lv2Timeline, TheSameBounceWhereverTheTransportStarts)
         for (const Step &s : steps)
             for (const std::string &m : s.messages)
                 score.at(s.event.time, m);
-        std::vector<float> cli = render(score.text((uint64_t)c.start + length), "timeline");
+        std::vector<float> cli = render(score.text(c.from + length), "timeline");
         ASSERT_TRUE(sounds(cli));
         for (uint64_t preroll : {0u, 1000u, 4095u})
             for (bool stopped : {true, false}) {
