@@ -107,8 +107,7 @@ void perform(Object *o, int n)
         tell_size(o, n);
     t_perfroutine routine = (t_perfroutine)o->w[0];
     routine(o->w);
-    if (n < 256)
-        o->counter = (o->counter + 1) % vectors_per_step(n);
+    o->counter = (o->counter + 1) % vectors_per_step(n);
 }
 
 void arm(t_clock *c, double delay)
@@ -242,7 +241,7 @@ void object_vector(Object *o, int n)
     o->samples += (uint64_t)n;
 }
 
-int vectors_per_step(int n) { return (512 + n) / (2 * n); }
+int vectors_per_step(int n) { return (2 * loopmass::HAPTIC_PERIOD + n) / (2 * n); }
 
 void object_count_to(Object *o, int value)
 {

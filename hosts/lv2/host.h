@@ -102,7 +102,7 @@ short object_read(Object *o, Build &b, const char *name);
 // object's vector.
 void object_vector(Object *o, int n);
 
-// Vectors per haptic step for vectors of n samples.
+// Vectors per haptic step for vectors of n (1 to VECTOR) samples.
 int vectors_per_step(int n);
 
 // Brings the haptic counter to value (0 to 255) with vectors whose output
