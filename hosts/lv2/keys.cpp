@@ -87,6 +87,21 @@ bool keys_holding(const Keys *k)
     return false;
 }
 
+bool keys_sounding(const Keys *k)
+{
+    for (int i = 0; i < MAXNOTES; i++)
+        if (k->voice[i].state != FREE)
+            return true;
+    return false;
+}
+
+void keys_forget(Keys *k)
+{
+    for (int i = 0; i < MAXNOTES; i++)
+        if (k->voice[i].state == FREE)
+            k->voice[i].pitch = 0;
+}
+
 bool keys_press(Keys *k, int note, int velocity)
 {
     int i = keys_take(k, note);

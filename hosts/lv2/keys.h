@@ -61,6 +61,12 @@ void keys_release_all(Keys *k, uint64_t fade);
 // True when a note is held by its key or the pedal.
 bool keys_holding(const Keys *k);
 
+// True when a note sounds: held, or fading.
+bool keys_sounding(const Keys *k);
+
+// The oscillators without a note forget their last pitch.
+void keys_forget(Keys *k);
+
 // The pitch and gain of each oscillator: pitch in Hz at 44100 Hz for a
 // plugin host running at rate, the bend moving every note still sounding;
 // gain from the velocity times scale for a held note, 0 otherwise.

@@ -271,7 +271,7 @@ void sync(Plugin *p)
 
 // The first sample of the vector that a message sent now acts in: a ramp
 // it starts runs from there.
-uint64_t vector_start(const Plugin *p) { return p->time / lv2host::VECTOR * lv2host::VECTOR; }
+uint64_t vector_start(const Plugin *p) { return p->vstart; }
 
 // Sends every oscillator's pitch and gain as fg pairs; unless always, only
 // when they differ from what the object plays.
@@ -687,7 +687,17 @@ void align(Plugin *p, int64_t t)
         run_vector(p);
     }
     p->vend = p->vstart + (uint64_t)(lv2host::VECTOR - floor_mod(t, lv2host::VECTOR));
-    if (p->held.npairs == 0) {
+    lv2keys::keys_time(&p->keys, vector_start(p));
+    if (!lv2keys::keys_sounding(&p->keys)) {
+        // Oscillators that no note plays forget their pitch, as at the
+        // start, so that their phases rest too; the low cut forgets what
+        // it filtered.
+        lv2keys::keys_forget(&p->keys);
+        play_notes(p, false);
+        if (p->held.lowcut != 0) {
+            send_value(p, lv2host::MSG_LOWCUT, 0);
+            send_value(p, lv2host::MSG_LOWCUT, p->held.lowcut);
+        }
         lv2host::object_count_to(p->object, counter_at(t));
         lv2host::send(p->object, 0, lv2host::MSG_BANG, 0, nullptr);
         lv2host::send(p->object, 0, lv2host::MSG_STOP, 0, nullptr);

@@ -727,24 +727,18 @@ TEST(Lv2State, ASavedSessionRestoresTheBankAndControls)
 // first block), they play a preset whose forces move the ring.
 std::vector<Step> timeline_performance(uint64_t from, bool struck)
 {
-    const std::vector<Note> two = {{60, 100}, {67, 80}};
-    std::vector<std::string> bang;
-    if (struck)
-        bang.push_back("0 bang");
-    auto with = [](std::string line, std::vector<std::string> more) {
-        more.insert(more.begin(), line);
-        return more;
-    };
+    Keyboard k;
+    k.set_strike(struck ? 1 : 2);
     return {
         {program(from, struck ? 3 : 8), {struck ? "0 3" : "0 8"}},
-        {on(from, 60, 100), with(fg({{60, 100}}), bang)},
-        {on(from + 700, 67, 80), with(fg(two), bang)},
+        {on(from, 60, 100), k.on(from, 60, 100)},
+        {on(from + 700, 67, 80), k.on(from + 700, 67, 80)},
         {program(from + 5000, 4), {"0 4"}},
-        {bend(from + 9000, 12288), {fg(two, 1.0)}},
-        {rack::control(from + 10000, "strike", 0), {}},
-        {off(from + 15000, 60), {fg({{67, 80}}, 1.0)}},
+        {bend(from + 9000, 12288), k.bend(from + 9000, 12288)},
+        {rack::control(from + 10000, "strike", 0), k.set_strike(0)},
+        {off(from + 15000, 60), k.off(from + 15000, 60)},
         {program(from + 20000, 3), {"0 3"}},
-        {on(from + 21111, 64, 90), {fg({{67, 80}, {64, 90}}, 1.0), "0 bang"}},
+        {on(from + 21111, 64, 90), k.on(from + 21111, 64, 90)},
     };
 }
 
@@ -772,7 +766,7 @@ TEST(Lv2Timeline, TheSameBounceWhereverTheTransportStarts)
     for (const Case &c : cases) {
         std::vector<Step> steps = timeline_performance(c.from, c.struck);
         // The command line plays the timeline from its zero in vectors of 64.
-        Score score(FRESH);
+        Score score(fresh());
         for (const Step &s : steps)
             for (const std::string &m : s.messages)
                 score.at(s.event.time, m);
@@ -805,9 +799,11 @@ TEST(Lv2Timeline, TheSameBounceWhereverTheTransportStarts)
                     EXPECT_EQ(player.run_opens(), 0);
                 }
                 // From the start on, the command line's samples, LATENCY
-                // later, on the timeline.
+                // later, on the timeline.  After a pre-roll, the first
+                // LATENCY samples still hold what it played: the tail of
+                // the low cut after its note.
                 long differs = -1;
-                for (uint64_t t = preroll; t < preroll + length && differs < 0; t++) {
+                for (uint64_t t = preroll + (preroll > 0 ? LATENCY : 0); t < preroll + length && differs < 0; t++) {
                     int64_t frame = (int64_t)t - (int64_t)preroll + c.start;
                     float expected = frame < (int64_t)LATENCY ? 0.0f : cli[(size_t)frame - LATENCY];
                     if (bits(out[t]) != bits(expected))
@@ -834,14 +830,15 @@ TEST(Lv2State, TheSessionsMassCountAndBankPlayFromTheFirstSample)
     after.restore(saved);
     after.set_port("masses", 64);
     after.activate();
+    Keyboard k;
     std::vector<Step> steps = {
         {program(0, 1), {"0 1"}},
-        {on(0, 60, 100), {fg({{60, 100}}), "0 bang"}},
-        {on(3000, 67, 80), {fg({{60, 100}, {67, 80}}), "0 bang"}},
+        {on(0, 60, 100), k.on(0, 60, 100)},
+        {on(3000, 67, 80), k.on(3000, 67, 80)},
     };
     const uint64_t total = 20000;
     std::vector<float> out = play(after, events_of(steps), total, 512);
-    Score score("vs 64\nseed 0\nnew 64\n0 read " + PD_PRESETS + "\n");
+    Score score("vs 64\nseed 0\nnew 64\n0 read " + PD_PRESETS + "\n" + filters());
     score.add(steps, after);
     std::vector<float> cli = render(score.text(total), "first_sample");
     ASSERT_TRUE(sounds(cli));
