@@ -1,8 +1,10 @@
 // The LV2 instrument, loaded from the build tree by a lilv host: a MIDI
 // performance renders, after the reported latency, the same samples as the
 // command line playing the score that the MIDI mapping implies, at every
-// block size, without allocating in run(); state, new objects and bad
-// preset files.
+// block size, without allocating in run(); each note on an oscillator of
+// its own until its release has faded, no click where a note joins a held
+// one, five loud notes within full scale; state, new objects and bad preset
+// files.
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -73,8 +75,6 @@ public:
         fade_ = (uint64_t)std::ceil(ramp * 44.1 / 64);
     }
 
-    int strike = 1;
-
     std::vector<std::string> on(uint64_t t, int note, int velocity)
     {
         forget_faded(t);
@@ -84,7 +84,7 @@ public:
         bool others = std::any_of(sounds_.begin(), sounds_.end(), [](const Sound &s) { return s.held; });
         sounds_.push_back(Sound{note, velocity, osc, order_++, true, true, 0});
         std::vector<std::string> m = {fg()};
-        if (strike == 0 || (strike == 1 && !others))
+        if (strike_ == 0 || (strike_ == 1 && !others))
             m.push_back("0 bang");
         return m;
     }
@@ -138,7 +138,7 @@ public:
     }
     std::vector<std::string> set_strike(int mode)
     {
-        strike = mode;
+        strike_ = mode;
         return {};
     }
 
@@ -195,6 +195,7 @@ private:
 
     double rate_;
     uint64_t fade_;
+    int strike_ = 1;
     std::vector<Sound> sounds_;
     uint64_t order_ = 0;
     bool pedal_ = false;
@@ -461,7 +462,8 @@ std::vector<Step> held_notes()
     };
 }
 
-// The oscillators of held_notes() at its times: what a new object gets.
+// An fg message written out: a (note, velocity) pair per oscillator, note
+// -1 for pitch 0, velocity 0 for gain 0.
 std::string slots(const std::vector<std::pair<int, int>> &notes, float volume = 0.5f)
 {
     std::string s = "7 fg";
