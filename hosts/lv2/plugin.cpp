@@ -85,9 +85,10 @@ const float RAMP_MAX = 1000;
 const float LOWCUT_MAX = 200;
 const double OBJECT_RATE = 44100;
 
-// A note's gain at full velocity and volume: five notes together stay
-// within full scale, the ring's values being within [-1, 1].
-const double NOTE_GAIN = 1.6 / lv2keys::MAXNOTES;
+// A note's gain at full velocity and volume: the ring's values being
+// within [-1, 1], five notes together stay within full scale before the
+// low cut, which may lift the peaks of a ring whose offset moves.
+const double NOTE_GAIN = 1.0 / lv2keys::MAXNOTES;
 
 enum { STRIKE_EVERY, STRIKE_ALONE, STRIKE_NEVER };
 
