@@ -459,6 +459,24 @@ TEST_F(Cli, OutputsNeverReplaceWhatIsNotAFile)
     EXPECT_TRUE(fs::is_directory(dir_ / "folder"));
 }
 
+// The sound, the picture and the bank replace a file with one of the old
+// file's mode, as every file the program writes is replaced.
+TEST_F(Cli, OutputsKeepTheModeOfTheFilesTheyReplace)
+{
+    for (const char *name : {"out.wav", "run.png", "bank.txt"}) {
+        std::ofstream(dir_ / name) << "old";
+        fs::permissions(dir_ / name, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    }
+    Result r = run("new 8\n0 write bank.txt\nrun 64\n", "-o out.wav --picture run.png");
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char *name : {"out.wav", "run.png", "bank.txt"}) {
+        EXPECT_NE(read_file(dir_ / name), "old") << name;
+        EXPECT_EQ(fs::status(dir_ / name).permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                                             fs::perms::group_read) << name;
+    }
+    EXPECT_EQ(files(), (std::set<std::string>{"out.wav", "run.png", "bank.txt", "score.txt"}));
+}
+
 // Drawing the run changes nothing else it writes, whatever the vector size
 // and whoever comes and goes.
 TEST_F(Cli, PictureLeavesTranscriptAndSoundAsTheyWere)

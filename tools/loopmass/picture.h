@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "loopmass.h"
-#include "outfile.h"
 #include "score.h"
+#include "writer.h"
 
 namespace score {
 
@@ -88,9 +88,9 @@ private:
     float profiles_[loopmass::NKINDS][loopmass::MAXMASSES];
 };
 
-// Draws the picture as a PNG into f.  caption names the run in the title.
+// Draws the picture as a PNG into png.  caption names the run in the title.
 // Returns false with a message when Cairo fails.
-bool draw_picture(const Picture &p, const std::string &caption, FILE *f, std::string &error);
+bool draw_picture(const Picture &p, const std::string &caption, std::string &png, std::string &error);
 
 // A PNG file written under a temporary name next to its target and renamed
 // over it once drawn, so that a failed run never leaves half a picture,
@@ -102,7 +102,7 @@ public:
     bool finish(const Picture &p, const std::string &caption, std::string &error);
 
 private:
-    OutFile out_;
+    writer::Replacement out_;
 };
 
 } // namespace score

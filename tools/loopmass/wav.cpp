@@ -1,7 +1,5 @@
 #include "wav.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 namespace score {
@@ -38,7 +36,7 @@ bool Wav::open(const std::string &path, std::string &error)
     info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
     // libsndfile writes through the temporary file's descriptor and leaves
     // closing it to out_.
-    file_ = sf_open_fd(fileno(out_.stream()), SFM_WRITE, &info, SF_FALSE);
+    file_ = sf_open_fd(out_.fd(), SFM_WRITE, &info, SF_FALSE);
     if (!file_) {
         error = "cannot write " + path + ": " + sf_strerror(nullptr);
         out_.discard();
@@ -105,7 +103,7 @@ bool Wav::finish(std::string &error)
         out_.discard();
         return false;
     }
-    return out_.finish(error);
+    return out_.commit(error);
 }
 
 } // namespace score

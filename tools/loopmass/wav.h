@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "outfile.h"
+#include "writer.h"
 
 namespace score {
 
@@ -32,7 +32,7 @@ private:
     bool flush();
     void discard();
 
-    OutFile out_;
+    writer::Replacement out_;
     SNDFILE *file_ = nullptr;
     std::vector<float> buffer_;
     std::string write_error_;
