@@ -133,8 +133,9 @@ int command_line(int argc, char **argv)
         return usage_error(std::string("unknown subcommand '") + argv[1] + "'");
 
     Options options;
-    std::string score_name, wav_name, picture_name, format_name;
-    bool have_score = false, have_format = false;
+    std::string score_name, wav_name, picture_name;
+    const char *format_name = nullptr;
+    bool have_score = false;
     for (int i = 2; i < argc; i++) {
         std::string a = argv[i];
         bool takes_value = a == "-o" || a == "--seed" || a == "--vs" || a == "--picture" || a == "--rate" ||
@@ -166,7 +167,6 @@ int command_line(int argc, char **argv)
             options.hostrate = true;
         } else if (a == "--format") {
             format_name = argv[++i];
-            have_format = true;
         } else if (a == "--quiet") {
             options.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -180,12 +180,12 @@ int command_line(int argc, char **argv)
     }
     if (!have_score)
         return usage_error("missing score");
-    if (have_format && wav_name.empty())
+    if (format_name && wav_name.empty())
         return usage_error("--format without -o");
     SoundFormat format = SOUND_FORMATS[0];
     if (!wav_name.empty()) {
         std::string message;
-        if (!choose_format(wav_name, have_format ? format_name : "", format, message))
+        if (!choose_format(wav_name, format_name, format, message))
             return usage_error(message);
     }
 

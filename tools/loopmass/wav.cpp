@@ -78,11 +78,11 @@ std::string sound_format_names()
     return s;
 }
 
-bool choose_format(const std::string &path, const std::string &name, SoundFormat &format, std::string &error)
+bool choose_format(const std::string &path, const char *name, SoundFormat &format, std::string &error)
 {
     const std::string ext = extension_of(path);
     const Extension *named = ext.empty() ? nullptr : find_extension(ext);
-    if (name.empty()) {
+    if (!name) {
         if (!ext.empty() && !named) {
             error = "cannot tell the format of " + path + " from '." + ext +
                     "': name it .wav, .flac or .ogg, or give --format";
@@ -93,12 +93,13 @@ bool choose_format(const std::string &path, const std::string &name, SoundFormat
     }
     const SoundFormat *f = find_format(name);
     if (!f) {
-        error = "unknown --format '" + name + "' (" + sound_format_names() + ")";
+        error = std::string("unknown --format '") + name + "' (" + sound_format_names() + ")";
         return false;
     }
     const SoundFormat *by_name = named ? find_format(named->format) : nullptr;
     if (by_name && (by_name->sf_format & SF_FORMAT_TYPEMASK) != (f->sf_format & SF_FORMAT_TYPEMASK)) {
-        error = path + " names " + kind_of(*by_name) + " file, --format " + name + " writes " + kind_of(*f) + " file";
+        error = path + " names " + kind_of(*by_name) + " file, --format " + name + " writes " + kind_of(*f) +
+                " file";
         return false;
     }
     format = *f;

@@ -26,12 +26,12 @@ extern const SoundFormat SOUND_FORMATS[];
 extern const int NSOUND_FORMATS;
 std::string sound_format_names();
 
-// The format of the file `path`: the one named by `name` (--format, empty
-// when not given), else the one its extension names (.wav float, .flac,
-// .ogg, in any case; a name without an extension is a float WAV, as it
-// always was).  False with a message for an unknown name or extension, and
-// for a --format whose kind of file is not the one the extension names.
-bool choose_format(const std::string &path, const std::string &name, SoundFormat &format, std::string &error);
+// The format of the file `path`: the one `name` names (--format's value,
+// null when not given), else the one its extension names (.wav float,
+// .flac, .ogg, in any case; a name without an extension is a float WAV, as
+// it always was).  False with a message for an unknown name or extension,
+// and for a --format whose kind of file is not the one the extension names.
+bool choose_format(const std::string &path, const char *name, SoundFormat &format, std::string &error);
 
 class Wav {
 public:
