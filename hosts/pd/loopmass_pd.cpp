@@ -23,6 +23,7 @@
 #include "../common/classes.h"
 #include "../common/paths.h"
 #include "../common/store.h"
+#include "loopmass_version.h"
 
 #include <algorithm>
 #include <cmath>
@@ -704,6 +705,9 @@ extern "C" __attribute__((visibility("default"))) void loopmass_tilde_setup(void
         ::pd_error(nullptr, "loopmass~: the object's class did not register");
         return;
     }
+    // After the object's own banner, which is the same in every host: which
+    // build of the layer Pd loaded.
+    ::post("loopmass~ %s for Pure Data", LOOPMASS_VERSION);
 
     wrap_class = class_new(gensym("loopmass~"), (t_newmethod)(void (*)(void))wrap_new, (t_method)wrap_free, sizeof(t_wrap),
                            CLASS_DEFAULT, A_GIMME, 0);

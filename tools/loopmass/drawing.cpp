@@ -253,7 +253,7 @@ void draw_envelope(Canvas &cv, const Picture &p)
 // Seconds along the bottom of the envelope, tick marks on both panels.
 void draw_time_axis(Canvas &cv, const Picture &p)
 {
-    const double seconds = p.total_samples() / loopmass::SAMPLE_RATE;
+    const double seconds = p.total_samples() / (double)p.rate();
     if (seconds > 0) {
         const double step = tick_step(seconds, 10);
         for (double t = 0; t <= seconds + step * 1e-9; t += step) {
@@ -330,7 +330,7 @@ std::string column_text(const Picture &p)
     for (const Picture::Column &c : cols)
         most = std::max(most, c.steps);
     char buf[200];
-    const double ms = 1000.0 * p.total_samples() / loopmass::SAMPLE_RATE / cols.size();
+    const double ms = 1000.0 * p.total_samples() / (double)p.rate() / cols.size();
     std::snprintf(buf, sizeof buf, "%lld haptic steps in %zu columns of %.3g ms", (long long)p.steps(), cols.size(), ms);
     std::string s = buf;
     if (most > 1)
