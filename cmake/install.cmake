@@ -8,7 +8,9 @@ set(LOOPMASS_PD_EXTRA_DIR lib/pd/extra CACHE STRING "Folder of Pd externals, rel
 set(LOOPMASS_LV2_DIR lib/lv2 CACHE STRING "Folder of LV2 bundles, relative to the prefix")
 
 install(TARGETS loopmass RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES docs/loopmass.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The manual page says the project's version.
+configure_file(docs/loopmass.1.in ${CMAKE_BINARY_DIR}/loopmass.1 @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/loopmass.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
 if(TARGET loopmass_pd)
   set(dest "${LOOPMASS_PD_EXTRA_DIR}/loopmass~")
