@@ -18,11 +18,13 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <lv2/core/lv2.h>
 #include <lv2/presets/presets.h>
 #include <thread>
 #include <unistd.h>
 
 #include "counting.h"
+#include "loopmass_version.h"
 #include "rack.h"
 
 namespace {
@@ -942,6 +944,28 @@ TEST(Lv2Bundle, TheTenFactoryPresetsSetThePresetControl)
     for (int i = 0; i < 10; i++)
         expected["Factory preset " + std::to_string(i)] = {{"preset", (float)i}};
     EXPECT_EQ(found, expected);
+}
+
+// Hosts tell releases and updates apart by the bundle's version: LV2's minor
+// and micro version are the project's minor and patch numbers.
+TEST(Lv2Bundle, TheVersionIsTheProjects)
+{
+    LilvWorld *w = rack::world();
+    const struct {
+        const char *property;
+        int expected;
+    } cases[] = {{LV2_CORE__minorVersion, LOOPMASS_VERSION_MINOR}, {LV2_CORE__microVersion, LOOPMASS_VERSION_MICRO}};
+    for (const auto &c : cases) {
+        LilvNode *property = lilv_new_uri(w, c.property);
+        LilvNodes *values = lilv_plugin_get_value(rack::plugin(), property);
+        ASSERT_NE(values, nullptr) << c.property;
+        EXPECT_EQ(lilv_nodes_size(values), 1u) << c.property;
+        const LilvNode *v = lilv_nodes_get_first(values);
+        EXPECT_TRUE(lilv_node_is_int(v)) << c.property;
+        EXPECT_EQ(lilv_node_as_int(v), c.expected) << c.property;
+        lilv_nodes_free(values);
+        lilv_node_free(property);
+    }
 }
 
 } // namespace
