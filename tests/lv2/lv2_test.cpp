@@ -267,7 +267,10 @@ std::vector<Step> performance(double rate)
         {on(t + 36500, 50, 110), k.on(t + 36500, 50, 110)},
         {cc(t + 38000, 64, 0), k.pedal(t + 38000, false)},
         {on(t + 38010, 55, 100), k.on(t + 38010, 55, 100)},
-        {on(t + 40000, 69, 0), k.off(t + 40000, 69)},
+        // All fade together: a note takes the oldest's oscillator.
+        {cc(t + 39000, 123, 0), k.all_off(t + 39000)},
+        {on(t + 39010, 57, 90), k.on(t + 39010, 57, 90)},
+        {on(t + 40000, 57, 0), k.off(t + 40000, 57)},
         {cc(t + 42000, 123, 0), k.all_off(t + 42000)},
         {rack::control(t + 44000, "strike", 0), k.set_strike(0)},
         {on(t + 50000, 50, 80), k.on(t + 50000, 50, 80)},
