@@ -251,7 +251,7 @@ TEST(Ramp, AnInterruptedRampGoesOnFromWhereItStands)
     h.send(x, 7, "fg", {L(220), L(0)}); // the same destination
     EXPECT_EQ(x->x_ramp[0].done, 200);
     h.send(x, 7, "fg", {L(220), F(0.5f)});
-    const float where = (float)(1.0 + (0.0 - 1.0) * 200 / 441.0);
+    const float where = (float)(1.0 + ((0.0 - 1.0) / 441) * 200);
     EXPECT_EQ(bits(x->x_ramp[0].from), bits(where));
     EXPECT_EQ(bits(x->x_ramp[0].to), bits(0.5f));
     EXPECT_EQ(x->x_ramp[0].done, 0);
@@ -402,7 +402,7 @@ TEST(LowCut, FiltersEachSampleInDoubleAndClearsWhenTurnedOff)
         for (int i = 0; i < n; i++) {
             float want = in[i];
             if (filtered) {
-                const double y = f.b0 * in[i] + f.b1 * x1 + f.b2 * x2 - f.a1 * y1 - f.a2 * y2;
+                const double y = (f.b0 * in[i] + f.b1 * x1 + f.b2 * x2 - f.a2 * y2) - f.a1 * y1;
                 x2 = x1;
                 x1 = in[i];
                 y2 = y1;

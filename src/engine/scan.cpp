@@ -71,7 +71,7 @@ static float loopmass_gain_now(const t_loopmass *x, int k)
         return loopmass_steady_gain(x, k);
     if (r.done == 0)
         return r.from;
-    return (float)loopmass_ramp_gain(r.from, (double)r.to - (double)r.from, r.to, r.len, r.done);
+    return (float)loopmass_ramp_gain(r.from, loopmass_ramp_step(r.from, r.to, r.len), r.to, r.len, r.done);
 }
 
 // An oscillator on its way to 0 gets pitch 0 once no ramp runs on it or on
@@ -125,7 +125,7 @@ short loopmass_scan(t_loopmass *x)
             job.ramps = 1;
             job.from[k] = r.from;
             job.to[k] = r.to;
-            job.delta[k] = (double)r.to - (double)r.from;
+            job.step[k] = loopmass_ramp_step(r.from, r.to, r.len);
             job.len[k] = r.len;
             job.first[k] = r.done + 1.0;
         }
@@ -158,7 +158,9 @@ static void loopmass_highpass(t_loopmass *x, const float *mix, double norm, bool
     double x1 = h.x1, x2 = h.x2, y1 = h.y1, y2 = h.y2;
     for (int i = 0; i < n; i++) {
         const double in = mix ? mix[i] * (held ? loopmass_norm_at(x, i + 1) : norm) : 0.0;
-        const double y = h.b0 * in + h.b1 * x1 + h.b2 * x2 - h.a1 * y1 - h.a2 * y2;
+        // The newest output enters last, so that one product and one
+        // subtraction stand between two samples.
+        const double y = (h.b0 * in + h.b1 * x1 + h.b2 * x2 - h.a2 * y2) - h.a1 * y1;
         x2 = x1;
         x1 = in;
         y2 = y1;

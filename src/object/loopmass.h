@@ -63,8 +63,8 @@ struct t_table {
 };
 
 // A gain ramp of one oscillator: its gain at the s-th sample after the
-// change that started it, s from 1, is from + (to - from) x s / len rounded
-// to float, and to from sample len on.  len 0: no ramp runs.
+// change that started it, s from 1, is from + ((to - from) / len) x s
+// rounded to float, and to from sample len on.  len 0: no ramp runs.
 struct t_ramp {
     float from, to;
     int32_t len;  // samples
@@ -72,8 +72,8 @@ struct t_ramp {
 };
 
 // The output's second-order high-pass in double: its coefficients (b0, b1,
-// b2, a1, a2 of y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2) and the last two
-// inputs and outputs.
+// b2, a1, a2 of y = (b0 x + b1 x1 + b2 x2 - a2 y2) - a1 y1) and the last
+// two inputs and outputs.
 struct t_highpass {
     double b0, b1, b2, a1, a2;
     double x1, x2, y1, y2;
