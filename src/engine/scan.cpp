@@ -115,7 +115,7 @@ short loopmass_scan(t_loopmass *x)
 {
     const double nd = (float)x->x_nmasses;
     t_scanjob job = {};
-    bool sounds = true;
+    bool sounds = true, ramping = false;
     while (job.v < NOSC && !loopmass_silent(x->x_osc_freq[job.v])) {
         const int k = job.v;
         // The phase step, once per oscillator per vector, rounded to float.
@@ -123,16 +123,21 @@ short loopmass_scan(t_loopmass *x)
         sounds = sounds && !x->x_osc_stop[k];
         job.gain[k] = sounds ? x->x_osc_gain[k] : 0.0f;
         job.phase[k] = x->x_osc_phase[k];
-        const t_ramp &r = x->x_ramp[k];
-        if (r.len > 0) {
-            job.ramps = 1;
-            job.from[k] = r.from;
-            job.to[k] = r.to;
-            job.step[k] = loopmass_ramp_step(r.from, r.to, r.len);
-            job.len[k] = r.len;
-            job.first[k] = r.done + 1.0;
-        }
+        ramping = ramping || x->x_ramp[k].len > 0;
         job.v++;
+    }
+    // Only a vector in which some gain ramps fills in the ramps.
+    t_scanramps ramps;
+    for (int k = 0; ramping && k < job.v; k++) {
+        const t_ramp &r = x->x_ramp[k];
+        ramps.len[k] = r.len;
+        if (r.len > 0) {
+            ramps.from[k] = r.from;
+            ramps.to[k] = r.to;
+            ramps.step[k] = loopmass_ramp_step(r.from, r.to, r.len);
+            ramps.first[k] = r.done + 1.0;
+        }
+        job.ramps = &ramps;
     }
     if (job.v == 0) {
         loopmass_ramps_advance(x, x->x_n);
