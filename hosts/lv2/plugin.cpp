@@ -79,6 +79,29 @@ static void connect_port(LV2_Handle h, uint32_t port, void *data)
         ((Plugin *)h)->ports[port] = data;
 }
 
+// The URIs the plugin reads and writes, as the host numbers them.
+static void map_uris(Uris *uri, LV2_URID_Map *map)
+{
+    Uris &u = *uri;
+    u.midi_event = map->map(map->handle, LV2_MIDI__MidiEvent);
+    u.atom_path = map->map(map->handle, LV2_ATOM__Path);
+    u.atom_string = map->map(map->handle, LV2_ATOM__String);
+    u.atom_int = map->map(map->handle, LV2_ATOM__Int);
+    u.patch_set = map->map(map->handle, LV2_PATCH__Set);
+    u.patch_get = map->map(map->handle, LV2_PATCH__Get);
+    u.patch_property = map->map(map->handle, LV2_PATCH__property);
+    u.patch_value = map->map(map->handle, LV2_PATCH__value);
+    u.bank = map->map(map->handle, LOOPMASS_URI "#bank");
+    u.bank_text = map->map(map->handle, LOOPMASS_URI "#bankText");
+    u.masses = map->map(map->handle, LOOPMASS_URI "#masses");
+    u.atom_long = map->map(map->handle, LV2_ATOM__Long);
+    u.atom_float = map->map(map->handle, LV2_ATOM__Float);
+    u.atom_double = map->map(map->handle, LV2_ATOM__Double);
+    u.time_position = map->map(map->handle, LV2_TIME__Position);
+    u.time_frame = map->map(map->handle, LV2_TIME__frame);
+    u.time_speed = map->map(map->handle, LV2_TIME__speed);
+}
+
 static LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *, const LV2_Feature *const *features)
 {
     LV2_URID_Map *map = nullptr;
@@ -101,24 +124,7 @@ static LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *,
         return nullptr;
     }
     lv2_atom_forge_init(&p->forge, map);
-    Uris &u = p->uri;
-    u.midi_event = map->map(map->handle, LV2_MIDI__MidiEvent);
-    u.atom_path = map->map(map->handle, LV2_ATOM__Path);
-    u.atom_string = map->map(map->handle, LV2_ATOM__String);
-    u.atom_int = map->map(map->handle, LV2_ATOM__Int);
-    u.patch_set = map->map(map->handle, LV2_PATCH__Set);
-    u.patch_get = map->map(map->handle, LV2_PATCH__Get);
-    u.patch_property = map->map(map->handle, LV2_PATCH__property);
-    u.patch_value = map->map(map->handle, LV2_PATCH__value);
-    u.bank = map->map(map->handle, LOOPMASS_URI "#bank");
-    u.bank_text = map->map(map->handle, LOOPMASS_URI "#bankText");
-    u.masses = map->map(map->handle, LOOPMASS_URI "#masses");
-    u.atom_long = map->map(map->handle, LV2_ATOM__Long);
-    u.atom_float = map->map(map->handle, LV2_ATOM__Float);
-    u.atom_double = map->map(map->handle, LV2_ATOM__Double);
-    u.time_position = map->map(map->handle, LV2_TIME__Position);
-    u.time_frame = map->map(map->handle, LV2_TIME__frame);
-    u.time_speed = map->map(map->handle, LV2_TIME__speed);
+    map_uris(&p->uri, map);
 
     Object *o = build(p, (int)MASSES.fresh, std::string(), nullptr, nullptr);
     if (!o) {

@@ -197,25 +197,31 @@ struct Plugin {
     Kept kept;
 };
 
-// The host's log, for the objects' console lines.
+// The host's log, for the objects' console lines (plugin.cpp).
 lv2host::Console console_of(Plugin *p);
 
 // controls.cpp
+// What a new object holds: nothing the layer sent.
 void held_fresh(Held *h);
+// The value of a control port within its range; fresh when unconnected.
 float control(const Plugin *p, int port, const Range &r);
+// Reads the control ports at the start of a run and sends what changed.
 void read_controls(Plugin *p);
 void play_notes(Plugin *p, bool always);
 void send_value(Plugin *p, lv2host::e_message m, float v);
 void midi(Plugin *p, const uint8_t *m, uint32_t size);
 
 // worker.cpp
-Object *build(Plugin *p, int nmasses, const std::string &bank, const char *path, std::string *read);
-bool room(const Plugin *p);
-bool ask(Plugin *p, uint32_t type, const char *path, Object *o);
 enum { WORK_BUILD, WORK_LOAD, WORK_FREE };
+Object *build(Plugin *p, int nmasses, const std::string &bank, const char *path, std::string *read);
+// True when the audio thread has a slot for the object more work brings.
+bool room(const Plugin *p);
+// Schedules work of the type given; false when the host refused it.
+bool ask(Plugin *p, uint32_t type, const char *path, Object *o);
+// Asks the worker for the preset file waiting, when there is room.
+bool ask_load(Plugin *p);
 void release(Plugin *p);
 void install(Plugin *p);
-bool ask_load(Plugin *p);
 void start(Plugin *p, Object *o, int nmasses);
 void build_masses(Plugin *p);
 void free_objects(Plugin *p);
@@ -226,6 +232,7 @@ LV2_Worker_Status work_response(LV2_Handle h, uint32_t size, const void *data);
 // notify.cpp
 void begin_notify(Plugin *p);
 void end_notify(Plugin *p);
+// Tells the notify port which preset file the object read.
 void tell_bank(Plugin *p);
 void message(Plugin *p, const LV2_Atom_Object *obj);
 
@@ -233,6 +240,7 @@ void message(Plugin *p, const LV2_Atom_Object *obj);
 uint64_t vector_start(const Plugin *p);
 void grid_start(Plugin *p);
 void advance(Plugin *p, float *out, uint32_t from, uint32_t to);
+// True for a time:Position object.
 bool is_position(const Plugin *p, const LV2_Atom *a);
 void position(Plugin *p, const LV2_Atom_Object *obj);
 
