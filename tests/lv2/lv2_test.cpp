@@ -693,6 +693,20 @@ TEST(Lv2Objects, AFileThatCannotBeReadLeavesTheObjectPlaying)
     }
 }
 
+// A new mass count set while the plugin is inactive is built at its
+// activation, from the bank of the file loaded before: the plugin still
+// says that file is the bank.
+TEST(Lv2Objects, AMassCountBuiltAtActivationKeepsTheFileLoaded)
+{
+    rack::Player player;
+    play(player, {rack::bank(0, PD_PRESETS), rack::ask_bank(2000)}, 4096, 256);
+    player.deactivate();
+    player.set_port("masses", 64);
+    player.activate();
+    play(player, {rack::ask_bank(0)}, 1024, 256);
+    EXPECT_EQ(player.told(), (std::vector<std::string>{PD_PRESETS, PD_PRESETS, PD_PRESETS}));
+}
+
 TEST(Lv2State, ASavedSessionRestoresTheBankAndControls)
 {
     rack::Player before;
