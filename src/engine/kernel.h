@@ -19,16 +19,34 @@ namespace loopmass {
 // One vector of the scan, as the shared code prepares it: the active
 // oscillators, each with its phase step, gain and phase in lanes 0 to v - 1
 // (the lanes beyond are zero), and the copy of the ring they read.
+//
+// An oscillator whose gain ramps (len[k] > 0, and ramps is then 1) takes at
+// sample j of the vector the gain loopmass_ramp_gain(from, delta, to, len,
+// first + j) instead of gain[k]; the others keep gain[k] for the whole
+// vector.
 struct t_scanjob {
     int32_t n;       // samples, 1 to MIXSIZE
     int32_t v;       // oscillators, 1 to NOSC
     int32_t nmasses; // masses, 3 to MAXMASSES
+    int32_t ramps;   // 1 when some oscillator's gain ramps
     float inc[8];
     float phase[8]; // where each oscillator stands; advanced by the scan
     double gain[8];
+    // The ramps, each value held in double: from, to and to - from, the
+    // ramp's length in samples (0: none) and the ramp's sample number of
+    // the vector's first sample.
+    double from[8], to[8], delta[8], len[8], first[8];
     const t_table *table;
     float *mix;
 };
+
+// The gain at sample s of a ramp (s from 1): a straight line from `from` to
+// `to` over len samples, rounded to float, then `to`.  The vector passes
+// compute the same lane by lane.
+static inline double loopmass_ramp_gain(double from, double delta, double to, double len, double s)
+{
+    return s >= len ? to : (double)(float)(from + delta * s / len);
+}
 
 struct t_kernels {
     const char *name;

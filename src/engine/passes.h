@@ -461,6 +461,15 @@ inline vd part(const t_table &t, const t_chunk &c, int k, int j, vd dj, vd dn, v
     return ((dj * now + dn * old) * invn) * gain;
 }
 
+// The gains of ramping oscillator k at samples j to j + LANES - 1 of the
+// vector, as loopmass_ramp_gain gives them.
+inline vd ramp_gains(const t_scanjob &job, int k, int j)
+{
+    const vd s = ramp() + (job.first[k] + (double)j), len = splat(job.len[k]);
+    const vd on = to_d(to_f(splat(job.from[k]) + splat(job.delta[k]) * s / len));
+    return s >= len ? splat(job.to[k]) : on;
+}
+
 // Pass 3: the oscillators' contributions mixed in oscillator order, rounded
 // to float after each.  The first overwrites the mix; its weight of 0 on
 // the old entry still decides the sign of a zero.
@@ -482,6 +491,9 @@ void mix(const t_scanjob &job, const t_chunk &c, int start, int m)
             tail[l] = out[j + l];
         const vf prev = load<vf>(count < LANES ? tail : out + j);
         const vd dj = ramp() + (double)(start + j), dn = nd - dj;
+        for (int k = 0; job.ramps && k < job.v; k++)
+            if (job.len[k] > 0.0)
+                gain[k] = ramp_gains(job, k, start + j);
         vf acc = to_f(0.0 * to_d(prev) + part(t, c, 0, j, dj, dn, invn, gain[0]));
         for (int k = 1; k < job.v; k++)
             acc = to_f(to_d(acc) + part(t, c, k, j, dj, dn, invn, gain[k]));
