@@ -2,8 +2,8 @@
 """Writes scores that wander over what the engine does, for comparing the
 bits of one build with another's: mass counts from 3 to 256, presets and
 morphs between them, strikes, pitches and gains of every size and sign
-(wraps, steps past the ring, zero and not-a-number gains), profile edits,
-and vector sizes from 1 to 2048.  The same seed writes the same scores.
+(wraps, steps past the ring, zero and not-a-number gains), gain ramps and
+the low cut, profile edits, and vector sizes from 1 to 2048.  The same seed writes the same scores.
 
     genscores.py FOLDER [COUNT] [SEED]
 """
@@ -25,7 +25,7 @@ def gain(r):
 
 
 def event(r):
-    kind = r.randrange(10)
+    kind = r.randrange(11)
     if kind == 0:
         return '0 %s' % r.choice([str(r.randrange(10)), '%.2f' % r.uniform(0, 9)])
     if kind == 1:
@@ -46,6 +46,9 @@ def event(r):
     if kind == 7:
         return r.choice(['0 stop', 'print pos', 'print freq', 'print raw %d' % r.randrange(1, 7),
                          'print prof %d' % r.randrange(1, 7), '0 inactive 1', '0 inactive 0'])
+    if kind == 8:
+        return r.choice(['0 ramp %d' % r.choice([0, 1, 5, 40, 1000]), '0 ramp %.3f' % r.uniform(0, 50),
+                         '0 lowcut %s' % r.choice(['0', '20', '%.2f' % r.uniform(1, 200)])])
     return 'run %d' % r.randrange(1, 9000)
 
 
@@ -60,7 +63,7 @@ def score(r):
 
 def main():
     folder = sys.argv[1]
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 8
+    count = int(sys.argv[2]) if len(sys.argv) > 2 else 24
     r = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 1)
     os.makedirs(folder, exist_ok=True)
     for i in range(count):
