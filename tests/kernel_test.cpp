@@ -82,8 +82,9 @@ void expect_scan(t_loopmass *x, int n, const std::string &what)
     for (int k = 0; k < NOSC; k++) {
         const bool ends = ramps[k].len - ramps[k].done <= n;
         ASSERT_EQ(x->x_ramp[k].len, ends ? 0 : ramps[k].len) << what << ", ramp " << k;
-        if (!ends)
+        if (!ends) {
             ASSERT_EQ(x->x_ramp[k].done, ramps[k].done + n) << what << ", ramp " << k;
+        }
     }
 }
 

@@ -82,7 +82,7 @@ inline float ref_inc(int nmasses, float pitch)
 }
 
 // A gain ramp: the s-th sample after the change that started it (s from
-// 1) has the gain from + (to - from) s / len rounded to float, then to.
+// 1) has the gain from + ((to - from) / len) s rounded to float, then to.
 // done samples of it were played before the vector; len 0 is no ramp.
 struct RefRamp {
     float from, to;
@@ -93,7 +93,7 @@ inline float ref_ramp_gain(const RefRamp &r, int s)
 {
     if (s >= r.len)
         return r.to;
-    return (float)(r.from + ((double)r.to - r.from) * s / r.len);
+    return (float)(r.from + (((double)r.to - r.from) / r.len) * s);
 }
 
 // The scan written plainly: fmod at every sample, then the index guards.

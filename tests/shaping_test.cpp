@@ -147,8 +147,9 @@ TEST(Ramp, EachMessageRampsEveryGainItChanges)
         perform(x, out, 220);
         EXPECT_EQ(pitches(x), c.now) << c.what << ", a sample before the end";
         for (int k = 0; k < NOSC; k++)
-            if (c.now[k] != 0.0f && c.end[k] == 0.0f)
+            if (c.now[k] != 0.0f && c.end[k] == 0.0f) {
                 EXPECT_NE(x->x_osc_phase[k], phase[k]) << c.what << ", oscillator " << k;
+            }
         perform(x, out, 1);
         EXPECT_EQ(pitches(x), c.end) << c.what << ", at the end";
         for (int k = 0; k < NOSC; k++)
@@ -178,6 +179,44 @@ TEST(Ramp, APitchWaitsForTheRampsAfterIt)
     EXPECT_EQ(pitches(x), std::vector<float>({220, 330, 0, 0, 0}));
     perform(x, out, 1);
     EXPECT_EQ(pitches(x), std::vector<float>({0, 0, 0, 0, 0}));
+}
+
+// A pitch list that drops from three pitches to one: the normalisation goes
+// from 1 / sqrt(3) to 1 with the gains, each sample's the straight line in
+// double, so that the pitch that stays does not jump when the others have
+// gone (which here would step half as much again as the note itself); then
+// it is worked out from the one oscillator left, as before.
+TEST(Ramp, TheNormalisationOfAPitchListRampsWithTheGains)
+{
+    test::Harness h;
+    t_loopmass *x = h.create({L(256)});
+    h.send(x, 0, "int", {L(2)});
+    h.send(x, 7, "list", {L(110), L(165), L(220)});
+    h.send(x, 0, "bang");
+    h.send(x, 0, "ramp", {L(5)});
+    std::vector<float> out = play(x, 0.68);
+    const size_t at = out.size();
+    h.send(x, 7, "list", {L(110)});
+    EXPECT_EQ(x->x_norm_held, 1);
+    EXPECT_EQ(x->x_norm_from, 1.0 / std::sqrt(3.0));
+    EXPECT_EQ(x->x_norm_to, 1.0);
+    EXPECT_EQ(x->x_norm_len, 221);
+    // The mix of the first vector after the change, and what each sample of
+    // the output must be.
+    float first[64];
+    perform(x, first, 64);
+    int unlike = 0;
+    for (int i = 0; i < 64; i++) {
+        const double norm = 1.0 / std::sqrt(3.0) + (1.0 - 1.0 / std::sqrt(3.0)) * (i + 1) / 221;
+        unlike += bits(first[i]) != bits((float)(x->x_mix[i] * norm));
+    }
+    EXPECT_EQ(unlike, 0);
+    out.insert(out.end(), first, first + 64);
+    const std::vector<float> after = play(x, 0.1);
+    out.insert(out.end(), after.begin(), after.end());
+    EXPECT_LE(largest_step(out, at - 1, at + 300), largest_step(out, 0, at));
+    EXPECT_EQ(x->x_norm_held, 0);
+    EXPECT_EQ(pitches(x), std::vector<float>({110, 0, 0, 0, 0}));
 }
 
 // A ramp from 1 to 0 over 441 samples is interrupted after 200 by a new
@@ -212,7 +251,7 @@ TEST(Ramp, AnInterruptedRampGoesOnFromWhereItStands)
     h.send(x, 7, "fg", {L(220), L(0)}); // the same destination
     EXPECT_EQ(x->x_ramp[0].done, 200);
     h.send(x, 7, "fg", {L(220), F(0.5f)});
-    const float where = (float)(1.0 + (0.0 - 1.0) * 200 / 441.0);
+    const float where = (float)(1.0 + ((0.0 - 1.0) / 441) * 200);
     EXPECT_EQ(bits(x->x_ramp[0].from), bits(where));
     EXPECT_EQ(bits(x->x_ramp[0].to), bits(0.5f));
     EXPECT_EQ(x->x_ramp[0].done, 0);
@@ -363,7 +402,7 @@ TEST(LowCut, FiltersEachSampleInDoubleAndClearsWhenTurnedOff)
         for (int i = 0; i < n; i++) {
             float want = in[i];
             if (filtered) {
-                const double y = f.b0 * in[i] + f.b1 * x1 + f.b2 * x2 - f.a1 * y1 - f.a2 * y2;
+                const double y = (f.b0 * in[i] + f.b1 * x1 + f.b2 * x2 - f.a2 * y2) - f.a1 * y1;
                 x2 = x1;
                 x1 = in[i];
                 y2 = y1;

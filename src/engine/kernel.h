@@ -21,7 +21,7 @@ namespace loopmass {
 // (the lanes beyond are zero), and the copy of the ring they read.
 //
 // An oscillator whose gain ramps (len[k] > 0, and ramps is then 1) takes at
-// sample j of the vector the gain loopmass_ramp_gain(from, delta, to, len,
+// sample j of the vector the gain loopmass_ramp_gain(from, step, to, len,
 // first + j) instead of gain[k]; the others keep gain[k] for the whole
 // vector.
 struct t_scanjob {
@@ -32,20 +32,26 @@ struct t_scanjob {
     float inc[8];
     float phase[8]; // where each oscillator stands; advanced by the scan
     double gain[8];
-    // The ramps, each value held in double: from, to and to - from, the
-    // ramp's length in samples (0: none) and the ramp's sample number of
-    // the vector's first sample.
-    double from[8], to[8], delta[8], len[8], first[8];
+    // The ramps, each value held in double: from, to, the step per sample
+    // (loopmass_ramp_step), the ramp's length in samples (0: none) and the
+    // ramp's sample number of the vector's first sample.
+    double from[8], to[8], step[8], len[8], first[8];
     const t_table *table;
     float *mix;
 };
 
 // The gain at sample s of a ramp (s from 1): a straight line from `from` to
 // `to` over len samples, rounded to float, then `to`.  The vector passes
-// compute the same lane by lane.
-static inline double loopmass_ramp_gain(double from, double delta, double to, double len, double s)
+// compute the same lane by lane.  The step is divided out once per ramp so
+// that a sample costs a multiplication, not a division.
+static inline double loopmass_ramp_step(float from, float to, int32_t len)
 {
-    return s >= len ? to : (double)(float)(from + delta * s / len);
+    return ((double)to - (double)from) / len;
+}
+
+static inline double loopmass_ramp_gain(double from, double step, double to, double len, double s)
+{
+    return s >= len ? to : (double)(float)(from + step * s);
 }
 
 struct t_kernels {

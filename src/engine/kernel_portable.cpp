@@ -99,7 +99,7 @@ void scan(t_scanjob *job)
         for (int k = 0; job->ramps && k < v; k++)
             if (job->len[k] > 0.0)
                 for (int j = start; j < end; j++)
-                    part[k][j - start] *= loopmass_ramp_gain(job->from[k], job->delta[k], job->to[k], job->len[k],
+                    part[k][j - start] *= loopmass_ramp_gain(job->from[k], job->step[k], job->to[k], job->len[k],
                                                              job->first[k] + j);
         // The first oscillator overwrites the mix (its weight on the old
         // entry is 0, which still decides the sign of a zero), the later

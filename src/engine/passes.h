@@ -466,7 +466,7 @@ inline vd part(const t_table &t, const t_chunk &c, int k, int j, vd dj, vd dn, v
 inline vd ramp_gains(const t_scanjob &job, int k, int j)
 {
     const vd s = ramp() + (job.first[k] + (double)j), len = splat(job.len[k]);
-    const vd on = to_d(to_f(splat(job.from[k]) + splat(job.delta[k]) * s / len));
+    const vd on = to_d(to_f(splat(job.from[k]) + splat(job.step[k]) * s));
     return s >= len ? splat(job.to[k]) : on;
 }
 

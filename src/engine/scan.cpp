@@ -35,6 +35,23 @@ static void loopmass_table(t_loopmass *x)
     t.old[n] = t.old[0];
 }
 
+// The normalisation of a sum of v oscillators, 1 / sqrt(v) for a pitch or a
+// pitch list (autonorm 1), 1 for fg (autonorm 0).
+static double loopmass_norm_of(int v, float autonorm)
+{
+    return (1.0 / sqrt((double)v) - 1.0) * autonorm + 1.0;
+}
+
+// The normalisation of the s-th sample of the vector to come (s from 1)
+// while it is held by a ramp.
+static double loopmass_norm_at(const t_loopmass *x, int s)
+{
+    const int32_t at = x->x_norm_done + s;
+    if (at >= x->x_norm_len)
+        return x->x_norm_to;
+    return x->x_norm_from + (x->x_norm_to - x->x_norm_from) * at / x->x_norm_len;
+}
+
 // The gain oscillator k stands at while no ramp runs on it: its own while
 // it sounds as the messages left it (its pitch and every pitch before it
 // not 0, none on its way to 0), else 0.
@@ -54,7 +71,7 @@ static float loopmass_gain_now(const t_loopmass *x, int k)
         return loopmass_steady_gain(x, k);
     if (r.done == 0)
         return r.from;
-    return (float)loopmass_ramp_gain(r.from, (double)r.to - (double)r.from, r.to, r.len, r.done);
+    return (float)loopmass_ramp_gain(r.from, loopmass_ramp_step(r.from, r.to, r.len), r.to, r.len, r.done);
 }
 
 // An oscillator on its way to 0 gets pitch 0 once no ramp runs on it or on
@@ -108,7 +125,7 @@ short loopmass_scan(t_loopmass *x)
             job.ramps = 1;
             job.from[k] = r.from;
             job.to[k] = r.to;
-            job.delta[k] = (double)r.to - (double)r.from;
+            job.step[k] = loopmass_ramp_step(r.from, r.to, r.len);
             job.len[k] = r.len;
             job.first[k] = r.done + 1.0;
         }
@@ -132,15 +149,18 @@ short loopmass_scan(t_loopmass *x)
 }
 
 // The output of one vector through the high-pass: each sample the mix
-// times norm in double (0 where no oscillator plays, so that the filter's
-// tail decays), filtered, then rounded to float.
-static void loopmass_highpass(t_loopmass *x, const float *mix, double norm, float *out, int n)
+// times norm, or the normalisation a ramp holds, in double (0 where no
+// oscillator plays, so that the filter's tail decays), filtered, then
+// rounded to float.
+static void loopmass_highpass(t_loopmass *x, const float *mix, double norm, bool held, float *out, int n)
 {
     t_highpass &h = x->x_highpass;
     double x1 = h.x1, x2 = h.x2, y1 = h.y1, y2 = h.y2;
     for (int i = 0; i < n; i++) {
-        const double in = mix ? mix[i] * norm : 0.0;
-        const double y = h.b0 * in + h.b1 * x1 + h.b2 * x2 - h.a1 * y1 - h.a2 * y2;
+        const double in = mix ? mix[i] * (held ? loopmass_norm_at(x, i + 1) : norm) : 0.0;
+        // The newest output enters last, so that one product and one
+        // subtraction stand between two samples.
+        const double y = (h.b0 * in + h.b1 * x1 + h.b2 * x2 - h.a2 * y2) - h.a1 * y1;
         x2 = x1;
         x1 = in;
         y2 = y1;
@@ -154,6 +174,25 @@ static void loopmass_highpass(t_loopmass *x, const float *mix, double norm, floa
     h.x2 = std::fabs(x2) < tiny ? 0.0 : x2;
     h.y1 = std::fabs(y1) < tiny ? 0.0 : y1;
     h.y2 = std::fabs(y2) < tiny ? 0.0 : y2;
+}
+
+// A vector while the normalisation is held by a ramp: each sample of the
+// mix times its own normalisation, then the high-pass when it is on.
+static void loopmass_vector_held(t_loopmass *x, short v, float *out, int n)
+{
+    const float *mix = v > 0 ? x->x_mix : nullptr;
+    if (x->x_lowcut_hz > 0.0f)
+        loopmass_highpass(x, mix, 0.0, true, out, n);
+    else
+        for (int i = 0; i < n; i++)
+            out[i] = mix ? (float)(mix[i] * loopmass_norm_at(x, i + 1)) : 0.0f;
+    x->x_norm_done = x->x_norm_len - x->x_norm_done > n ? x->x_norm_done + n : x->x_norm_len;
+    if (x->x_norm_done == x->x_norm_len) {
+        bool ramping = false;
+        for (int k = 0; k < NOSC; k++)
+            ramping = ramping || x->x_ramp[k].len > 0;
+        x->x_norm_held = ramping;
+    }
 }
 
 // One vector of at most MIXSIZE samples.
@@ -182,18 +221,22 @@ static void loopmass_vector(t_loopmass *x, float *out, int n)
     }
 
     const short v = loopmass_scan(x);
+    if (x->x_norm_held) {
+        loopmass_vector_held(x, v, out, n);
+        return;
+    }
     if (v == 0) {
         if (x->x_lowcut_hz > 0.0f) {
-            loopmass_highpass(x, nullptr, 0.0, out, n);
+            loopmass_highpass(x, nullptr, 0.0, false, out, n);
             return;
         }
         for (int i = 0; i < n; i++)
             out[i] = 0.0f;
         return;
     }
-    const double norm = (1.0 / sqrt((double)v) - 1.0) * x->x_autonorm + 1.0;
+    const double norm = loopmass_norm_of(v, x->x_autonorm);
     if (x->x_lowcut_hz > 0.0f) {
-        loopmass_highpass(x, x->x_mix, norm, out, n);
+        loopmass_highpass(x, x->x_mix, norm, false, out, n);
         return;
     }
     for (int i = 0; i < n; i++)
@@ -266,6 +309,12 @@ void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv)
 
 void loopmass_osc_begin(t_loopmass *x, t_oscwas *was)
 {
+    was->scanned = 0;
+    while (was->scanned < NOSC && !loopmass_silent(x->x_osc_freq[was->scanned]))
+        was->scanned++;
+    was->norm = x->x_norm_held ? loopmass_norm_at(x, 0)
+                : was->scanned > 0 ? loopmass_norm_of(was->scanned, x->x_autonorm)
+                                   : 1.0;
     for (int k = 0; k < NOSC; k++) {
         was->freq[k] = x->x_osc_freq[k];
         was->gain[k] = loopmass_gain_now(x, k);
@@ -284,6 +333,32 @@ static int32_t loopmass_ramp_samples(const t_loopmass *x)
 {
     const double samples = std::floor((double)x->x_ramp_ms * loopmass_rate(x) / 1000.0 + 0.5);
     return samples < 1073741824.0 ? (int32_t)samples : 1073741824;
+}
+
+// The normalisation goes with the gains from where it stands to where the
+// oscillators that sound after the message put it: a pitch list that drops
+// from three pitches to one must not jump from 1 / sqrt(3) to 1 when the
+// last two are silent.  With nothing sounding on one side it holds the
+// other side's value; with no ramp, or nothing to move, it is not held.
+static void loopmass_norm_ramp(t_loopmass *x, const t_oscwas *was, int32_t len)
+{
+    int sounding = 0;
+    while (sounding < NOSC && !loopmass_silent(x->x_osc_freq[sounding]) && !x->x_osc_stop[sounding])
+        sounding++;
+    bool ramping = false;
+    for (int k = 0; k < NOSC; k++)
+        ramping = ramping || x->x_ramp[k].len > 0;
+    const double to = sounding > 0 ? loopmass_norm_of(sounding, x->x_autonorm) : was->norm;
+    const double from = was->scanned > 0 ? was->norm : to;
+    if (len == 0 || (was->scanned == 0 && sounding == 0) || (from == to && !ramping)) {
+        x->x_norm_held = 0;
+        return;
+    }
+    x->x_norm_held = 1;
+    x->x_norm_from = from;
+    x->x_norm_to = to;
+    x->x_norm_len = len;
+    x->x_norm_done = 0;
 }
 
 static bool loopmass_same_bits(float a, float b) { return a == b && std::signbit(a) == std::signbit(b); }
@@ -316,6 +391,7 @@ void loopmass_osc_end(t_loopmass *x, const t_oscwas *was)
         }
     }
     loopmass_settle(x);
+    loopmass_norm_ramp(x, was, len);
 }
 
 // "ramp MS": 0 to RAMP_MAX milliseconds; anything else changes nothing.

@@ -63,8 +63,8 @@ struct t_table {
 };
 
 // A gain ramp of one oscillator: its gain at the s-th sample after the
-// change that started it, s from 1, is from + (to - from) x s / len rounded
-// to float, and to from sample len on.  len 0: no ramp runs.
+// change that started it, s from 1, is from + ((to - from) / len) x s
+// rounded to float, and to from sample len on.  len 0: no ramp runs.
 struct t_ramp {
     float from, to;
     int32_t len;  // samples
@@ -72,8 +72,8 @@ struct t_ramp {
 };
 
 // The output's second-order high-pass in double: its coefficients (b0, b1,
-// b2, a1, a2 of y = b0 x + b1 x1 + b2 x2 - a1 y1 - a2 y2) and the last two
-// inputs and outputs.
+// b2, a1, a2 of y = (b0 x + b1 x1 + b2 x2 - a2 y2) - a1 y1) and the last
+// two inputs and outputs.
 struct t_highpass {
     double b0, b1, b2, a1, a2;
     double x1, x2, y1, y2;
@@ -145,6 +145,13 @@ struct t_loopmass {
     float x_ramp_ms;
     t_ramp x_ramp[NOSC];
     uint8_t x_osc_stop[NOSC];
+    // The normalisation of the sum ramps with the gains: while x_norm_held
+    // it goes from x_norm_from to x_norm_to over x_norm_len samples (in
+    // double, not rounded) and stays there until no gain ramps; else it is
+    // worked out from the oscillators scanned, as without ramps.
+    int32_t x_norm_held;
+    int32_t x_norm_len, x_norm_done;
+    double x_norm_from, x_norm_to;
 
     // "lowcut": the corner of the high-pass on the output in Hz, 0 off.
     float x_lowcut_hz;
@@ -216,6 +223,8 @@ struct t_oscwas {
     float freq[NOSC]; // the pitches scanned
     float gain[NOSC]; // the gain each oscillator sounds at now
     float to[NOSC];   // where that gain is going
+    int scanned;      // the oscillators scanned
+    double norm;      // the normalisation now, while some are
 };
 void loopmass_osc_begin(t_loopmass *x, t_oscwas *was);
 void loopmass_osc_end(t_loopmass *x, const t_oscwas *was);
