@@ -40,25 +40,10 @@ using test::raw_bits;
 using test::recalled;
 using test::S;
 using test::store_atoms;
+using test::TempDir;
 
 namespace fs = std::filesystem;
 
-// A fresh directory for one test's files, removed afterwards.
-struct TempDir {
-    std::string path;
-    TempDir()
-    {
-        char name[] = "/tmp/loopmass-files-XXXXXX";
-        const char *made = mkdtemp(name);
-        path = made ? made : "";
-    }
-    ~TempDir()
-    {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string operator/(const std::string &name) const { return path + "/" + name; }
-};
 
 void write_text(const std::string &path, const std::string &text)
 {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,25 @@ inline float from_bits(uint32_t u)
     std::memcpy(&f, &u, sizeof f);
     return f;
 }
+
+// A fresh folder for one test's files, removed afterwards.
+struct TempDir {
+    std::string path;
+    TempDir()
+    {
+        char name[] = "/tmp/loopmass-test-XXXXXX";
+        const char *made = mkdtemp(name);
+        path = made ? made : "";
+    }
+    ~TempDir()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path, ec);
+    }
+    TempDir(const TempDir &) = delete;
+    TempDir &operator=(const TempDir &) = delete;
+    std::string operator/(const std::string &name) const { return path + "/" + name; }
+};
 
 // A value no routine writes, and a block filled with it, to see which
 // entries a routine touched.

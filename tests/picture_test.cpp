@@ -211,37 +211,42 @@ TEST(Picture, EnvelopeHoldsEachColumnsExtremes)
 }
 
 // The drawn envelope of a column takes in the columns within 5 ms on
-// either side (220.5 samples), so that a tone's period never falls between
-// columns; columns of 5 ms or more stand alone.
+// either side (220.5 samples at 44100 Hz), so that a tone's period never
+// falls between columns; columns of 5 ms or more stand alone.
 TEST(Picture, EnvelopeReachesFiveMillisecondsAroundAColumn)
 {
     struct Case {
         int64_t total;
         int columns;
+        int rate;
         int query;
         bool reaches; // the spike in column 10 shows at the queried column
     };
     const Case cases[] = {
-        {44100, 400, 10, true},  // columns of 110.25 samples: two on either side
-        {44100, 400, 8, true},
-        {44100, 400, 12, true},
-        {44100, 400, 7, false},
-        {44100, 400, 13, false},
-        {88200, 400, 11, true},  // 220.5 samples: exactly one on either side
-        {88200, 400, 12, false},
-        {441000, 800, 10, true}, // 551.25 samples: each column alone
-        {441000, 800, 9, false},
-        {441000, 800, 11, false},
+        {44100, 400, 44100, 10, true},  // columns of 110.25 samples: two on either side
+        {44100, 400, 44100, 8, true},
+        {44100, 400, 44100, 12, true},
+        {44100, 400, 44100, 7, false},
+        {44100, 400, 44100, 13, false},
+        {88200, 400, 44100, 11, true},  // 220.5 samples: exactly one on either side
+        {88200, 400, 44100, 12, false},
+        {441000, 800, 44100, 10, true}, // 551.25 samples: each column alone
+        {441000, 800, 44100, 9, false},
+        {441000, 800, 44100, 11, false},
+        {88200, 400, 88200, 8, true},   // 5 ms is 441 samples at 88200 Hz: two columns
+        {88200, 400, 88200, 7, false},
+        {44100, 400, 8000, 10, true},   // and 40 samples at 8000 Hz: each column alone
+        {44100, 400, 8000, 11, false},
     };
     for (const Case &c : cases) {
-        Picture p(c.total, c.columns);
+        Picture p(c.total, c.columns, c.rate);
         std::vector<float> samples((size_t)c.total, 0.0f);
         samples[(size_t)((10 * c.total + c.columns - 1) / c.columns)] = 1.0f; // the first sample of column 10
         p.after_vector(nullptr, samples.data(), (int)c.total);
         float low, high;
         ASSERT_TRUE(p.envelope(c.query, low, high));
         EXPECT_EQ(low, 0.0f);
-        EXPECT_EQ(high, c.reaches ? 1.0f : 0.0f) << c.total << " samples, column " << c.query;
+        EXPECT_EQ(high, c.reaches ? 1.0f : 0.0f) << c.total << " samples at " << c.rate << " Hz, column " << c.query;
     }
 
     // Columns no sample reached have no envelope, nor do columns outside.

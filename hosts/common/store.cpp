@@ -18,7 +18,7 @@
 #include <unistd.h>
 #include <unordered_map>
 
-#include "paths.h"
+#include "writer.h"
 
 namespace patcher {
 
@@ -443,64 +443,10 @@ short read_text(t_binbuf *b, const std::string &text)
     return 0;
 }
 
-namespace {
-
-bool write_all(int fd, const std::string &s)
-{
-    size_t done = 0;
-    while (done < s.size()) {
-        ssize_t n = ::write(fd, s.data() + done, s.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += (size_t)n;
-    }
-    return true;
-}
-
-// Mode of the new file: the old file's, or what open() would give.
-mode_t new_file_mode(const std::string &path)
-{
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0)
-        return st.st_mode & 07777;
-    mode_t mask = umask(0);
-    umask(mask);
-    return 0666 & ~mask;
-}
-
-} // namespace
-
 short write_file(t_binbuf *b, const std::string &path)
 {
-    if (!b || !paths::replaceable(path))
-        return 1;
-    size_t slash = path.rfind('/');
-    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    if (base.empty())
-        return 1;
-    std::string tmp = (dir == "/" ? "" : dir) + "/." + base + ".XXXXXX";
-    std::vector<char> tmpname(tmp.begin(), tmp.end());
-    tmpname.push_back('\0');
-    int fd = mkstemp(tmpname.data());
-    if (fd < 0)
-        return 1;
-    bool ok = fchmod(fd, new_file_mode(path)) == 0 && write_all(fd, text(b)) && fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    ok = ok && rename(tmpname.data(), path.c_str()) == 0;
-    if (!ok) {
-        unlink(tmpname.data());
-        return 1;
-    }
-    // Make the rename itself durable.
-    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dfd >= 0) {
-        fsync(dfd);
-        ::close(dfd);
-    }
-    return 0;
+    std::string error;
+    return b && writer::write_whole(path, text(b), error) ? 0 : 1;
 }
 
 } // namespace store

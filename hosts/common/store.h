@@ -24,9 +24,8 @@ short read_file(t_binbuf *b, const std::string &path);
 // The same from a text held in memory, as a file would hold it.
 short read_text(t_binbuf *b, const std::string &text);
 
-// Writes the store in text form to a temporary file in the same folder and
-// renames it over path, so that a failed write leaves the old file whole.
-// Returns 0 on success.
+// Writes the store in text form as the whole of path (see writer.h): a
+// failed write leaves the old file whole.  Returns 0 on success.
 short write_file(t_binbuf *b, const std::string &path);
 
 // Text form: longs as integers, floats always with a "." or an exponent

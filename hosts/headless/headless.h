@@ -18,7 +18,7 @@ using patcher::t_atom;
 // Logical time, in ticks of 1/441000 s: a sample at 44100 Hz is 10 ticks and
 // a millisecond 441, so both advance time exactly.
 typedef int64_t t_ticks;
-const t_ticks TICKS_PER_SAMPLE = 10;
+const t_ticks TICKS_PER_SECOND = 441000;
 const t_ticks TICKS_PER_MS = 441;
 
 // The longest signal vector this host runs, in samples (the command line's
@@ -63,7 +63,7 @@ int noutlets(void *x);
 
 // Signal chain.  dsp_start() gives every live signal object its "dsp"
 // message for vectors of n samples (1 to MAX_VECTOR) at the sample rate sr (the
-// command line's is 44100, which logical time assumes) and builds the chain;
+// command line's is 44100 unless it is told another) and builds the chain;
 // dsp_tick() runs it once; signal_out() is the object's signal outlet for
 // the last tick (n samples).
 void dsp_start(int n, double sr = 44100.0);

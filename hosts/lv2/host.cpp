@@ -71,7 +71,44 @@ struct Enter {
 
 Object *object_of(void *x) { return x ? (Object *)((t_object *)x)->o_host : nullptr; }
 
-double now_ms(const Object *o) { return (double)o->vectors * VECTOR * 1000.0 / o->rate; }
+double now_ms(const Object *o) { return (double)o->samples * 1000.0 / o->rate; }
+
+// The object's generator state stands in for the thread's while it runs.
+struct Draw {
+    Object *o;
+    uint32_t saved;
+    explicit Draw(Object *object) : o(object), saved(loopmass::loopmass_rand_state())
+    {
+        loopmass::loopmass_srand(o->generator);
+    }
+    ~Draw()
+    {
+        o->generator = loopmass::loopmass_rand_state();
+        loopmass::loopmass_srand(saved);
+    }
+    Draw(const Draw &) = delete;
+    Draw &operator=(const Draw &) = delete;
+};
+
+// Tells the object its vector size; dsp_add finds the object in the scope.
+void tell_size(Object *o, int n)
+{
+    Enter e(nullptr, o);
+    t_signal signal = {n, o->vector, o->rate};
+    t_signal *sp[1] = {&signal};
+    short connected[1] = {1};
+    classes::call_dsp(o->c, o->x, sp, connected);
+    o->n = n;
+}
+
+void perform(Object *o, int n)
+{
+    if (n != o->n)
+        tell_size(o, n);
+    t_perfroutine routine = (t_perfroutine)o->w[0];
+    routine(o->w);
+    o->counter = (o->counter + 1) % vectors_per_step(n);
+}
 
 void arm(t_clock *c, double delay)
 {
@@ -157,16 +194,16 @@ Object *object_new(Build &b, t_class *c, short argc, t_atom *argv, float *vector
     Object *o = new Object{};
     o->c = c;
     o->rate = rate;
+    o->vector = vector;
+    uint32_t saved = loopmass::loopmass_rand_state();
     {
         Enter e(&b, o);
         void *x = classes::call_new(c, argc, argv);
-        if (x && x == o->x) {
-            t_signal signal = {VECTOR, vector, rate};
-            t_signal *sp[1] = {&signal};
-            short connected[1] = {1};
-            classes::call_dsp(c, x, sp, connected);
-        }
+        o->generator = loopmass::loopmass_rand_state();
+        if (x && x == o->x)
+            tell_size(o, VECTOR);
     }
+    loopmass::loopmass_srand(saved);
     if (!o->w[0]) {
         object_free(o, b.console);
         return nullptr;
@@ -177,6 +214,7 @@ Object *object_new(Build &b, t_class *c, short argc, t_atom *argv, float *vector
 short object_read(Object *o, Build &b, const char *name)
 {
     Enter e(&b, o);
+    Draw d(o);
     return loopmass::loopmass_read((loopmass::t_loopmass *)o->x, gensym(name));
 }
 
@@ -195,20 +233,44 @@ void object_free(Object *o, const Console &console)
     delete o;
 }
 
-void object_vector(Object *o)
+void object_vector(Object *o, int n)
 {
+    Draw d(o);
     run_clocks(o);
-    t_perfroutine perform = (t_perfroutine)o->w[0];
-    perform(o->w);
-    o->vectors++;
+    perform(o, n);
+    o->samples += (uint64_t)n;
 }
 
-void reseed(void) { loopmass::loopmass_srand((uint32_t)SEED); }
+int vectors_per_step(int n) { return (2 * loopmass::HAPTIC_PERIOD + n) / (2 * n); }
+
+void object_count_to(Object *o, int value)
+{
+    Draw d(o);
+    // The counter only climbs by one or falls to 0, at the end of a vector
+    // whose count per step is one more than the counter.  To fall, climb
+    // with one-sample vectors (256 per step) to the nearest such counter.
+    if (o->counter > value) {
+        int top = o->counter, fall = 0;
+        while (!fall) {
+            for (int n = 1; n <= VECTOR && !fall; n++)
+                if (vectors_per_step(n) == top + 1)
+                    fall = n;
+            if (!fall)
+                top++;
+        }
+        while (o->counter < top)
+            perform(o, 1);
+        perform(o, fall);
+    }
+    while (o->counter < value)
+        perform(o, 1);
+}
 
 void send(Object *o, int inlet, e_message m, short argc, t_atom *argv)
 {
     if (o->stuffloc)
         *o->stuffloc = inlet;
+    Draw d(o);
     classes::call_method(*methods[m], o->x, selectors[m], argc, argv);
 }
 

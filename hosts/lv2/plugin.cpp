@@ -1,8 +1,10 @@
 // loopmass as an LV2 instrument.  MIDI and control ports become messages to
 // the object, which runs in 64-sample vectors whatever the plugin host's
-// block size.  A new object (another mass count, a preset file, a restored
-// session) is built by the worker and swapped in between two vectors; the
-// one it replaces goes back to the worker to be freed.
+// block size, on a grid that follows the host's timeline (host.h).  A new
+// object for a change during play (another mass count, a preset file) is
+// built by the worker and swapped in between two vectors; the one it
+// replaces goes back to the worker to be freed.  The session's object is
+// built where the host allows it: at instantiation, restore, activation.
 
 #include <algorithm>
 #include <cmath>
@@ -22,6 +24,7 @@
 #include <lv2/midi/midi.h>
 #include <lv2/patch/patch.h>
 #include <lv2/state/state.h>
+#include <lv2/time/time.h>
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
 
@@ -57,7 +60,10 @@ const int PITCH_INLET = 7;
 // A vector is run once the events of its last sample are known, so its
 // first sample leaves VECTOR - 1 samples after it was due, whatever the
 // block size; events then act at the start of the vector they fall in.
+// Vectors cut short by the timeline leave just as late: each sample waits
+// in a line of two vectors.
 const float LATENCY = lv2host::VECTOR - 1;
+const int DELAYED = 2 * lv2host::VECTOR;
 
 struct Range {
     float min, max, fresh; // fresh: what a new object holds
@@ -112,6 +118,7 @@ const int NSLOTS = 16;
 struct Uris {
     LV2_URID midi_event, atom_path, atom_string, atom_int, patch_set, patch_get, patch_property, patch_value;
     LV2_URID bank, bank_text, masses;
+    LV2_URID atom_long, atom_float, atom_double, time_position, time_frame, time_speed;
 };
 
 struct Plugin {
@@ -134,7 +141,11 @@ struct Plugin {
     int outstanding;
     uint32_t generation;
     float vector[lv2host::VECTOR];
-    uint64_t time; // samples since activation
+    float delayed[DELAYED]; // by frame since activation, modulo DELAYED
+    uint64_t time;          // samples since activation
+    uint64_t vstart, vend;  // the vector under way, in samples since activation
+    bool rolling;           // the host's transport, as its timeline said
+    int64_t timeline;       // its frame minus the time, while rolling
     lv2keys::Keys keys;
     Choice choice;
     int base;     // the preset the mod wheel morphs from
@@ -156,6 +167,7 @@ struct Plugin {
     std::mutex lock;
     std::string bank; // the bank, as the text of a preset file ("" none)
     int bank_masses;  // mass count of the newest object built
+    uint32_t kept_generation; // the generation whose work may change them
 };
 
 // ------------------------------------------------------------ console
@@ -333,8 +345,10 @@ LV2_Worker_Status work(LV2_Handle h, LV2_Worker_Respond_Function respond, LV2_Wo
         reply.object = build(p, r.nmasses, std::string(), r.path, &read);
         if (reply.object) {
             std::lock_guard<std::mutex> g(p->lock);
-            p->bank = read;
-            p->bank_masses = r.nmasses;
+            if (r.generation == p->kept_generation) {
+                p->bank = read;
+                p->bank_masses = r.nmasses;
+            }
             std::memcpy(reply.path, r.path, std::strlen(r.path) + 1);
         }
     } else {
@@ -346,7 +360,8 @@ LV2_Worker_Status work(LV2_Handle h, LV2_Worker_Respond_Function respond, LV2_Wo
         reply.object = build(p, r.nmasses, bank, nullptr, nullptr);
         if (reply.object) {
             std::lock_guard<std::mutex> g(p->lock);
-            p->bank_masses = r.nmasses;
+            if (r.generation == p->kept_generation)
+                p->bank_masses = r.nmasses;
         }
     }
     respond(handle, (uint32_t)(offsetof(Reply, path) + std::strlen(reply.path) + 1), &reply);
@@ -449,10 +464,6 @@ void read_controls(Plugin *p)
     p->volume = volume;
     p->bend_range = bend_range;
     p->strike = (int)std::lround(control(p, PORT_STRIKE, STRIKE));
-    // A new object reseeded the generator of the thread that built it; the
-    // audio thread's is reseeded before the object draws from it here.
-    if (p->fresh)
-        lv2host::reseed();
     for (int k = 0; k < NKINDS; k++) {
         int first = PORT_PROFILES + k * (NMETA + 1);
         p->morph[k] = control(p, first, MORPH);
@@ -565,20 +576,118 @@ void message(Plugin *p, const LV2_Atom_Object *obj)
         p->load_waiting = false;
 }
 
-// Output of frames [from, to): each sample comes from the vector run
-// VECTOR - 1 samples earlier; a vector is run at its last sample.
+// Runs the vector under way, [vstart, vend), into the line of samples
+// waiting to leave; the next one is a whole vector.
+void run_vector(Plugin *p)
+{
+    int n = (int)(p->vend - p->vstart);
+    lv2host::object_vector(p->object, n);
+    for (int i = 0; i < n; i++)
+        p->delayed[(p->vstart + (uint64_t)i) % DELAYED] = p->vector[i];
+    p->vstart = p->vend;
+    p->vend = p->vstart + lv2host::VECTOR;
+}
+
+// Output of frames [from, to): each sample leaves VECTOR - 1 samples after
+// it was due; a vector is run at its last sample.
 void advance(Plugin *p, float *out, uint32_t from, uint32_t to)
 {
     while (from < to) {
-        int r = (int)((p->time + 1) % lv2host::VECTOR);
-        if (r == 0)
-            lv2host::object_vector(p->object);
-        uint32_t count = std::min<uint32_t>(to - from, (uint32_t)(lv2host::VECTOR - r));
+        if (p->time + 1 == p->vend)
+            run_vector(p);
+        uint32_t count = (uint32_t)std::min<uint64_t>(to - from, p->vend - 1 - p->time);
         if (out)
-            std::memcpy(out + from, p->vector + r, count * sizeof(float));
+            for (uint32_t i = 0; i < count; i++)
+                out[from + i] = p->delayed[(p->time + i + DELAYED - (uint64_t)LATENCY) % DELAYED];
         from += count;
         p->time += count;
     }
+}
+
+int64_t floor_div(int64_t a, int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
+int64_t floor_mod(int64_t a, int64_t b) { return a - floor_div(a, b) * b; }
+
+// The haptic counter the vector starting at timeline frame t needs for the
+// steps to fall on the timeline's multiples of 256 from the next vector
+// that starts on one of its multiples of VECTOR.  A shorter first vector
+// ends there, and must bring the counter to that vector's value.
+int counter_at(int64_t t)
+{
+    const int per = lv2host::vectors_per_step(lv2host::VECTOR);
+    int64_t into = floor_mod(t, lv2host::VECTOR);
+    int next = (int)floor_mod(floor_div(t - into, lv2host::VECTOR) + (into ? 1 : 0), per);
+    if (into == 0)
+        return next;
+    return next > 0 ? next - 1 : lv2host::vectors_per_step((int)(lv2host::VECTOR - into)) - 1;
+}
+
+// A transport start or relocate to timeline frame t: the vector under way
+// ends now and the next one ends on a multiple of VECTOR of the timeline.
+// An object that no note sounds starts the same whatever came before: the
+// haptic counter the timeline wants, then a strike and a stop, which it
+// does not hear, for oscillators at phase 0 and a ring at rest (forces
+// move even a ring that nothing struck).
+void align(Plugin *p, int64_t t)
+{
+    if (p->time > p->vstart) {
+        p->vend = p->time;
+        run_vector(p);
+    }
+    p->vend = p->vstart + (uint64_t)(lv2host::VECTOR - floor_mod(t, lv2host::VECTOR));
+    if (p->held.npairs == 0) {
+        lv2host::object_count_to(p->object, counter_at(t));
+        lv2host::send(p->object, 0, lv2host::MSG_BANG, 0, nullptr);
+        lv2host::send(p->object, 0, lv2host::MSG_STOP, 0, nullptr);
+    }
+}
+
+bool number(const Plugin *p, const LV2_Atom *a, double *v)
+{
+    if (!a)
+        return false;
+    if (a->type == p->uri.atom_long)
+        *v = (double)((const LV2_Atom_Long *)a)->body;
+    else if (a->type == p->uri.atom_int)
+        *v = ((const LV2_Atom_Int *)a)->body;
+    else if (a->type == p->uri.atom_float)
+        *v = ((const LV2_Atom_Float *)a)->body;
+    else if (a->type == p->uri.atom_double)
+        *v = ((const LV2_Atom_Double *)a)->body;
+    else
+        return false;
+    return std::isfinite(*v);
+}
+
+// The host's timeline at the current time.  A start, or a frame other than
+// the one expected while rolling at normal speed, aligns the grid.
+void position(Plugin *p, const LV2_Atom_Object *obj)
+{
+    const LV2_Atom *frame_atom = nullptr, *speed_atom = nullptr;
+    lv2_atom_object_get(obj, p->uri.time_frame, &frame_atom, p->uri.time_speed, &speed_atom, 0);
+    double frame, speed;
+    if (!number(p, frame_atom, &frame) || !number(p, speed_atom, &speed) || std::fabs(frame) > 9e18)
+        return;
+    if (speed == 0) {
+        p->rolling = false;
+        return;
+    }
+    int64_t t = (int64_t)frame;
+    bool moved = !p->rolling || (speed == 1 && t != p->timeline + (int64_t)p->time);
+    p->rolling = true;
+    p->timeline = t - (int64_t)p->time;
+    if (moved)
+        align(p, t);
+}
+
+bool is_position(const Plugin *p, const LV2_Atom *a)
+{
+    return lv2_atom_forge_is_object_type(&p->forge, a->type) &&
+           ((const LV2_Atom_Object *)a)->body.otype == p->uri.time_position;
+}
+
+uint32_t frame_of(const LV2_Atom_Event *ev, uint32_t pos, uint32_t n)
+{
+    return (uint32_t)std::min<int64_t>(std::max<int64_t>(ev->time.frames, pos), n);
 }
 
 void run(LV2_Handle h, uint32_t n)
@@ -595,15 +704,26 @@ void run(LV2_Handle h, uint32_t n)
 
     float *out = (float *)p->ports[PORT_OUT];
     uint32_t pos = 0;
+    bool timeline_read = false;
     const LV2_Atom_Sequence *seq = (const LV2_Atom_Sequence *)p->ports[PORT_MIDI_IN];
     if (seq) {
         LV2_ATOM_SEQUENCE_FOREACH (seq, ev) {
-            uint32_t at = (uint32_t)std::min<int64_t>(std::max<int64_t>(ev->time.frames, pos), n);
-            advance(p, out, pos, at);
-            pos = at;
+            uint32_t at = frame_of(ev, pos, n);
+            if (at != pos || !timeline_read) {
+                advance(p, out, pos, at);
+                pos = at;
+                // The timeline first, so that the other events of this
+                // frame fall in the vector that starts there.
+                for (const LV2_Atom_Event *e = ev;
+                     !lv2_atom_sequence_is_end(&seq->body, seq->atom.size, e) && frame_of(e, pos, n) == at;
+                     e = lv2_atom_sequence_next(e))
+                    if (is_position(p, &e->body))
+                        position(p, (const LV2_Atom_Object *)&e->body);
+                timeline_read = true;
+            }
             if (ev->body.type == p->uri.midi_event)
                 midi(p, (const uint8_t *)LV2_ATOM_BODY_CONST(&ev->body), ev->body.size);
-            else if (lv2_atom_forge_is_object_type(&p->forge, ev->body.type))
+            else if (lv2_atom_forge_is_object_type(&p->forge, ev->body.type) && !is_position(p, &ev->body))
                 message(p, (const LV2_Atom_Object *)&ev->body);
         }
     }
@@ -676,6 +796,12 @@ LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *, const 
     u.bank = map->map(map->handle, LOOPMASS_URI "#bank");
     u.bank_text = map->map(map->handle, LOOPMASS_URI "#bankText");
     u.masses = map->map(map->handle, LOOPMASS_URI "#masses");
+    u.atom_long = map->map(map->handle, LV2_ATOM__Long);
+    u.atom_float = map->map(map->handle, LV2_ATOM__Float);
+    u.atom_double = map->map(map->handle, LV2_ATOM__Double);
+    u.time_position = map->map(map->handle, LV2_TIME__Position);
+    u.time_frame = map->map(map->handle, LV2_TIME__frame);
+    u.time_speed = map->map(map->handle, LV2_TIME__speed);
 
     Object *o = build(p, (int)MASSES.fresh, std::string(), nullptr, nullptr);
     if (!o) {
@@ -691,11 +817,45 @@ LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *, const 
     return p;
 }
 
+// The session's mass count plays from the first sample: an object of
+// another count is built here, where building is allowed, rather than by
+// the worker after the first run.  Not while work is under way: what it
+// brings may change the bank, and the worker then builds the count.
+void build_masses(Plugin *p)
+{
+    if (!p->ports[PORT_MASSES] || p->outstanding > 0)
+        return;
+    int nmasses = (int)std::lround(control(p, PORT_MASSES, MASSES));
+    if (nmasses == p->asked_masses)
+        return;
+    std::string bank;
+    {
+        std::lock_guard<std::mutex> g(p->lock);
+        bank = p->bank;
+    }
+    Object *o = build(p, nmasses, bank, nullptr, nullptr);
+    if (!o)
+        return;
+    {
+        std::lock_guard<std::mutex> g(p->lock);
+        p->bank_masses = nmasses;
+    }
+    char path[PATHMAX];
+    std::memcpy(path, p->bank_path, sizeof path);
+    start(p, o, nmasses);
+    std::memcpy(p->bank_path, path, sizeof path);
+}
+
 void activate(LV2_Handle h)
 {
     Plugin *p = (Plugin *)h;
+    build_masses(p);
     p->time = 0;
+    p->vstart = 0;
+    p->vend = lv2host::VECTOR;
+    p->rolling = false;
     std::memset(p->vector, 0, sizeof p->vector);
+    std::memset(p->delayed, 0, sizeof p->delayed);
     // Notes held when the host stopped are gone.
     lv2keys::keys_clear(&p->keys);
     play_notes(p, false);
@@ -753,12 +913,14 @@ LV2_State_Status restore(LV2_Handle h, LV2_State_Retrieve_Function retrieve, LV2
     }
     if (!o)
         return LV2_STATE_ERR_UNKNOWN;
+    // Work asked before the restore may finish after it: what it built is
+    // dropped, and it no longer changes what a save stores.
     {
         std::lock_guard<std::mutex> g(p->lock);
         p->bank = bank;
         p->bank_masses = nmasses;
+        p->kept_generation = ++p->generation;
     }
-    p->generation++;
     start(p, o, nmasses);
     return LV2_STATE_SUCCESS;
 }

@@ -23,6 +23,7 @@
 #include "../common/classes.h"
 #include "../common/paths.h"
 #include "../common/store.h"
+#include "loopmass_version.h"
 
 #include <algorithm>
 #include <cmath>
@@ -59,6 +60,7 @@ struct _class;
 struct patcher::t_outlet {
     ::_outlet *o_pd;
     bool o_signal;
+    pdhost::t_wrap *o_wrap; // whose room its lists are made in
 };
 
 struct patcher::t_clock {
@@ -91,6 +93,9 @@ namespace pdhost {
 // proxies, and these limits leave headroom.
 const int MAXOUTLETS = 8;
 const int MAXPROXIES = 16;
+// The longest list the object sends: a profile, its kind and a value for
+// each mass (the motion list has one atom less).
+const int MAXLIST = loopmass::MAXMASSES + 1;
 
 // A receiver of the answer of an open or save panel: the GUI sends
 // "SYMBOL callback PATH" to the symbol it is bound to.
@@ -113,6 +118,10 @@ struct t_wrap {
     patcher::t_signal w_signal; // the signal outlet as the object sees it
     t_panel *w_openpanel;
     t_panel *w_savepanel;
+    // Room for an outgoing list in Pd's atoms, so that sending one from
+    // the clock routine allocates nothing; busy while it is delivered.
+    t_atom w_list[MAXLIST];
+    bool w_list_busy;
 };
 
 t_class *wrap_class;
@@ -170,9 +179,8 @@ p_atom atom_from_pd(const t_atom *a)
 }
 
 // Outgoing atoms: longs and floats become Pd floats, symbols Pd symbols.
-std::vector<t_atom> atoms_to_pd(int argc, const p_atom *argv)
+void atoms_to_pd(int argc, const p_atom *argv, t_atom *out)
 {
-    std::vector<t_atom> out((size_t)(argc > 0 ? argc : 0));
     for (int i = 0; i < argc; i++) {
         if (argv[i].a_type == patcher::A_LONG)
             SETFLOAT(&out[i], (t_float)argv[i].a_w.w_long);
@@ -183,7 +191,6 @@ std::vector<t_atom> atoms_to_pd(int argc, const p_atom *argv)
         else
             SETSYMBOL(&out[i], &s_);
     }
-    return out;
 }
 
 std::vector<p_atom> atoms_from_pd(int argc, const t_atom *argv)
@@ -460,7 +467,7 @@ static pdhost::p_outlet *outlet_make(void *x, bool signal)
     t_wrap *w = wrap_of(x);
     if (!w || w->w_noutlets >= pdhost::MAXOUTLETS)
         return nullptr;
-    pdhost::p_outlet *o = new pdhost::p_outlet{nullptr, signal};
+    pdhost::p_outlet *o = new pdhost::p_outlet{nullptr, signal, w};
     w->w_outlets[w->w_noutlets++] = o;
     return o;
 }
@@ -476,8 +483,20 @@ void outlet_list(pdhost::p_outlet *o, t_symbol *, short argc, t_atom *argv)
 {
     if (!o || !o->o_pd || argc < 0)
         return;
-    std::vector<::t_atom> out = pdhost::atoms_to_pd(argc, argv);
-    ::outlet_list(o->o_pd, &s_list, argc, out.data());
+    t_wrap *w = o->o_wrap;
+    // A list sent while another is still on its way (a patch that feeds
+    // an outlet back into the object) must not overwrite the one its
+    // later receivers are yet to get: it is made in room of its own.
+    if (w->w_list_busy || argc > pdhost::MAXLIST) {
+        std::vector<::t_atom> out((size_t)argc);
+        pdhost::atoms_to_pd(argc, argv, out.data());
+        ::outlet_list(o->o_pd, &s_list, argc, out.data());
+        return;
+    }
+    w->w_list_busy = true;
+    pdhost::atoms_to_pd(argc, argv, w->w_list);
+    ::outlet_list(o->o_pd, &s_list, argc, w->w_list);
+    w->w_list_busy = false;
 }
 
 // The clock rule of the host interface on Pd's scheduler.  Pd runs, in
@@ -691,6 +710,9 @@ extern "C" __attribute__((visibility("default"))) void loopmass_tilde_setup(void
         ::pd_error(nullptr, "loopmass~: the object's class did not register");
         return;
     }
+    // After the object's own banner, which is the same in every host: which
+    // build of the layer Pd loaded.
+    ::post("loopmass~ %s for Pure Data", LOOPMASS_VERSION);
 
     wrap_class = class_new(gensym("loopmass~"), (t_newmethod)(void (*)(void))wrap_new, (t_method)wrap_free, sizeof(t_wrap),
                            CLASS_DEFAULT, A_GIMME, 0);

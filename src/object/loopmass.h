@@ -198,6 +198,7 @@ short loopmass_recall(t_loopmass *x, t_block block, int32_t n);
 int loopmass_find(const t_bankentry *index, int32_t count, int32_t n);
 short loopmass_factory(t_block block, int nmasses, int32_t n);
 void loopmass_srand(uint32_t seed);
+uint32_t loopmass_rand_state(void);
 int loopmass_rand(void);
 short loopmass_interp_all(t_loopmass *x, t_block dest, float v);
 short loopmass_interp_one(t_loopmass *x, short k, float v);

@@ -16,6 +16,11 @@ void loopmass_srand(uint32_t seed)
     loopmass_seed = seed;
 }
 
+uint32_t loopmass_rand_state(void)
+{
+    return loopmass_seed;
+}
+
 int loopmass_rand(void)
 {
     loopmass_seed = loopmass_seed * 214013u + 2531011u;

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <vector>
 
+#include "../../src/object/loopmass.h"
 #include "classes.h"
 #include "host.h"
 #include "store.h"
@@ -97,7 +99,7 @@ TEST(Lv2Host, ClocksFireAtTheNextPassWhenTheirDelayFallsBeforeIt)
         t->t_fired = &fired;
         EXPECT_EQ(t->t_n, lv2host::VECTOR);
         for (int i = 0; i < 10; i++)
-            lv2host::object_vector(o);
+            lv2host::object_vector(o, lv2host::VECTOR);
         EXPECT_EQ(fired, c.fired);
         EXPECT_EQ(t->t_vectors, 10);
         lv2host::object_free(o, quiet());
@@ -115,14 +117,14 @@ TEST(Lv2Host, AClockArmedBetweenPassesCountsFromTheNextVector)
     lv2host::Object *o = lv2host::object_new(b, toy(), 1, &arg, vector, 44100);
     Toy *t = (Toy *)o->x;
     t->t_fired = &fired;
-    lv2host::object_vector(o); // fires, re-arms for a second later
+    lv2host::object_vector(o, lv2host::VECTOR); // fires, re-arms for a second later
     clock_fdelay(t->t_clk, 0.0);
-    lv2host::object_vector(o);
+    lv2host::object_vector(o, lv2host::VECTOR);
     clock_fdelay(t->t_clk, 2.0); // from the start of vector 2: due in vector 4
     clock_unset(t->t_clk);
     clock_fdelay(t->t_clk, 2.0);
     for (int i = 0; i < 4; i++)
-        lv2host::object_vector(o);
+        lv2host::object_vector(o, lv2host::VECTOR);
     EXPECT_EQ(fired, (std::vector<int>{0, 1, 4}));
     lv2host::object_free(o, quiet());
 }
@@ -181,6 +183,45 @@ TEST(Lv2Host, AbsoluteNamesAreFilesAndRelativeNamesTheSessionBank)
         }
         lv2host::object_free(o, console);
     }
+}
+
+// The host's haptic counter is the object's, whatever the vector sizes, and
+// can be set to any value.
+TEST(Lv2Host, TheHapticCounterIsTheObjectsAndCanBeSetAtRest)
+{
+    t_class *c = lv2host::load(quiet());
+    ASSERT_NE(c, nullptr);
+    float vector[lv2host::VECTOR];
+    lv2host::Build b{quiet(), "", ""};
+    t_atom arg;
+    arg.a_type = A_LONG;
+    arg.a_w.w_long = 37;
+    lv2host::Object *o = lv2host::object_new(b, c, 1, &arg, vector, 44100);
+    ASSERT_NE(o, nullptr);
+    loopmass::t_loopmass *x = (loopmass::t_loopmass *)o->x;
+    const int sizes[] = {64, 64, 40, 1, 1, 63, 17, 57, 56, 64, 3, 2, 64, 64, 64, 64, 24, 64, 9, 47};
+    for (int round = 0; round < 3; round++)
+        for (int n : sizes) {
+            lv2host::object_vector(o, n);
+            ASSERT_EQ(o->counter, x->x_tick) << "after a vector of " << n;
+        }
+    const int values[] = {0, 3, 1, 0, 10, 255, 4, 2, 2, 128, 0, 85};
+    for (int v : values) {
+        lv2host::object_count_to(o, v);
+        EXPECT_EQ(x->x_tick, v);
+        EXPECT_EQ(o->counter, v);
+    }
+    // Without forces (a fresh object's preset) a ring at rest stays
+    // exactly at rest through all those steps.
+    EXPECT_GT(x->x_nsteps, 10u);
+    for (int i = 0; i < x->x_nmasses; i++) {
+        uint32_t now, before;
+        std::memcpy(&now, &x->x_pos[i], sizeof now);
+        std::memcpy(&before, &x->x_pos1[i], sizeof before);
+        EXPECT_EQ(now, 0u) << "mass " << i;
+        EXPECT_EQ(before, 0u) << "mass " << i;
+    }
+    lv2host::object_free(o, quiet());
 }
 
 } // namespace

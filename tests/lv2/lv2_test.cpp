@@ -14,10 +14,12 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <lv2/core/lv2.h>
 #include <lv2/presets/presets.h>
 #include <thread>
 
 #include "counting.h"
+#include "loopmass_version.h"
 #include "rack.h"
 
 namespace {
@@ -371,6 +373,193 @@ TEST(Lv2State, ASavedSessionRestoresTheBankAndControls)
     lilv_state_free(saved);
 }
 
+// A performance on the host's timeline, from its frame `from` on: presets
+// that draw random values, a note at `from`, a chord, a bend.  Unless the
+// first notes strike (the strike control is then set to "never" from the
+// first block), they play a preset whose forces move the ring.
+std::vector<Step> timeline_performance(uint64_t from, bool struck)
+{
+    const std::vector<Note> two = {{60, 100}, {67, 80}};
+    std::vector<std::string> bang;
+    if (struck)
+        bang.push_back("0 bang");
+    auto with = [](std::string line, std::vector<std::string> more) {
+        more.insert(more.begin(), line);
+        return more;
+    };
+    return {
+        {program(from, struck ? 3 : 8), {struck ? "0 3" : "0 8"}},
+        {on(from, 60, 100), with(fg({{60, 100}}), bang)},
+        {on(from + 700, 67, 80), with(fg(two), bang)},
+        {program(from + 5000, 4), {"0 4"}},
+        {bend(from + 9000, 12288), {fg(two, 1.0)}},
+        {rack::control(from + 10000, "strike", 0), {}},
+        {off(from + 15000, 60), {fg({{67, 80}}, 1.0)}},
+        {program(from + 20000, 3), {"0 3"}},
+        {on(from + 21111, 64, 90), {fg({{67, 80}, {64, 90}}, 1.0), "0 bang"}},
+    };
+}
+
+// The same events later by `by` samples.
+std::vector<Event> shifted(const std::vector<Event> &events, uint64_t by)
+{
+    std::vector<Event> moved = events;
+    for (Event &e : moved)
+        e.time += by;
+    return moved;
+}
+
+TEST(Lv2Timeline, TheSameBounceWhereverTheTransportStarts)
+{
+    const uint64_t length = 40000; // timeline frames played
+    struct Case {
+        int64_t start; // the timeline frame the transport starts from
+        uint64_t from; // where the performance starts on the timeline
+        bool struck;   // whether its first notes strike the ring
+    };
+    // A start on the timeline's zero with a note there, and starts between
+    // two vectors (one before the zero) with the performance on a later
+    // multiple of 256.
+    const Case cases[] = {{0, 0, true}, {1000, 1024, true}, {130, 1024, false}, {-300, 256, true}};
+    for (const Case &c : cases) {
+        std::vector<Step> steps = timeline_performance(c.from, c.struck);
+        // The command line plays the timeline from its zero in vectors of 64.
+        Score score(FRESH);
+        for (const Step &s : steps)
+            for (const std::string &m : s.messages)
+                score.at(s.event.time, m);
+        std::vector<float> cli = render(score.text(c.from + length), "timeline");
+        ASSERT_TRUE(sounds(cli));
+        for (uint64_t preroll : {0u, 1000u, 4095u})
+            for (bool stopped : {true, false}) {
+                uint32_t block = stopped ? 256 : 0;
+                SCOPED_TRACE("start " + std::to_string(c.start) + " after " + std::to_string(preroll) +
+                             " samples, block " + std::to_string(block));
+                std::vector<Event> events = shifted(events_of(steps), preroll - (uint64_t)c.start);
+                if (!c.struck)
+                    events.push_back(rack::control(0, "strike", 2));
+                // Before the start, a note played with a preset whose forces
+                // move the ring, then the first preset again, while the
+                // transport stands at the start frame or rolls elsewhere; from
+                // the start on, positions every few blocks, as hosts send them.
+                if (preroll > 0)
+                    for (const Event &e : {program(0, 8), on(10, 50, 100), off(600, 50), program(700, 0)})
+                        events.push_back(e);
+                for (uint64_t t = 0; t < preroll; t += 512)
+                    events.push_back(stopped ? rack::position(t, c.start, 0.0f)
+                                             : rack::position(t, 77777 + (int64_t)t, 1.0f));
+                for (uint64_t t = 0; t < length; t += 3000)
+                    events.push_back(rack::position(preroll + t, c.start + (int64_t)t, 1.0f));
+                rack::Player player;
+                std::vector<float> out = play(player, events, preroll + length, block);
+                if (counting::available()) {
+                    EXPECT_EQ(player.run_allocations(), 0);
+                    EXPECT_EQ(player.run_opens(), 0);
+                }
+                // From the start on, the command line's samples, LATENCY
+                // later, on the timeline.
+                long differs = -1;
+                for (uint64_t t = preroll; t < preroll + length && differs < 0; t++) {
+                    int64_t frame = (int64_t)t - (int64_t)preroll + c.start;
+                    float expected = frame < (int64_t)LATENCY ? 0.0f : cli[(size_t)frame - LATENCY];
+                    if (bits(out[t]) != bits(expected))
+                        differs = (long)t;
+                }
+                EXPECT_EQ(differs, -1);
+            }
+    }
+}
+
+// A session saved with the bank of a preset file, at 256 masses.
+LilvState *session_with_bank()
+{
+    rack::Player before;
+    play(before, {rack::bank(0, PD_PRESETS)}, 1024, 256);
+    return before.save();
+}
+
+TEST(Lv2State, TheSessionsMassCountAndBankPlayFromTheFirstSample)
+{
+    LilvState *saved = session_with_bank();
+    // The host restores the session and sets its controls, then activates.
+    rack::Player after(44100, false);
+    after.restore(saved);
+    after.set_port("masses", 64);
+    after.activate();
+    std::vector<Step> steps = {
+        {program(0, 1), {"0 1"}},
+        {on(0, 60, 100), {fg({{60, 100}}), "0 bang"}},
+        {on(3000, 67, 80), {fg({{60, 100}, {67, 80}}), "0 bang"}},
+    };
+    const uint64_t total = 20000;
+    std::vector<float> out = play(after, events_of(steps), total, 512);
+    Score score("vs 64\nseed 0\nnew 64\n0 read " + PD_PRESETS + "\n");
+    score.add(steps, after);
+    std::vector<float> cli = render(score.text(total), "first_sample");
+    ASSERT_TRUE(sounds(cli));
+    EXPECT_EQ(first_difference(out, cli), -1);
+    lilv_state_free(saved);
+}
+
+TEST(Lv2State, WorkAskedBeforeARestoreDoesNotChangeWhatTheNextSaveStores)
+{
+    rack::Player plain;
+    play(plain, {rack::control(0, "masses", 128)}, 1024, 256);
+    LilvState *without_bank = plain.save();
+
+    struct Case {
+        std::string name;
+        Event asked;
+    };
+    const Case cases[] = {{"a load", rack::bank(0, PD_PRESETS)}, {"a mass count", rack::control(0, "masses", 32)}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        rack::Player player;
+        player.hold_work(true);
+        play(player, {c.asked}, 512, 256);
+        player.restore(without_bank);
+        player.finish_work();
+        LilvState *state = player.save();
+        char *text = lilv_state_to_string(rack::world(), rack::map(), rack::unmap(), state, "urn:loopmass:test", nullptr);
+        std::string session = text;
+        EXPECT_EQ(session.find("0.5 0.4 0.3"), std::string::npos) << session;
+        EXPECT_NE(session.find("#masses> \"128\"^^xsd:int"), std::string::npos) << session;
+        lilv_free(text);
+        lilv_state_free(state);
+    }
+    lilv_state_free(without_bank);
+}
+
+TEST(Lv2Objects, TwoInstancesOnOneThreadEachDrawTheirOwnRandomValues)
+{
+    // Presets 3 and 4 draw the ring's initial shape at every recall, which
+    // the next strike shows.
+    const std::vector<Event> first = {program(0, 3),     on(100, 60, 100),   program(3000, 4), on(3100, 62, 100),
+                                      program(7000, 3),  on(7100, 64, 100),  program(11000, 4),
+                                      on(11100, 65, 100)};
+    const std::vector<Event> second = {program(500, 4),   on(600, 64, 100),   program(5000, 3), on(5100, 60, 100),
+                                       program(9000, 4),  on(9100, 67, 100),  program(13000, 3),
+                                       on(13100, 69, 100)};
+    const uint64_t total = 16000;
+    rack::Player a_alone, b_alone;
+    std::vector<float> a_expected = play(a_alone, first, total, 256);
+    std::vector<float> b_expected = play(b_alone, second, total, 256);
+
+    rack::Player a, b;
+    std::thread audio([&] {
+        a.begin(first, total);
+        b.begin(second, total);
+        bool more = true;
+        while (more) {
+            more = a.next(256);
+            more = b.next(256) || more;
+        }
+    });
+    audio.join();
+    EXPECT_EQ(a.output(), a_expected);
+    EXPECT_EQ(b.output(), b_expected);
+}
+
 TEST(Lv2Bundle, TheTenFactoryPresetsSetThePresetControl)
 {
     LilvWorld *w = rack::world();
@@ -400,6 +589,28 @@ TEST(Lv2Bundle, TheTenFactoryPresetsSetThePresetControl)
     for (int i = 0; i < 10; i++)
         expected["Factory preset " + std::to_string(i)] = {{"preset", (float)i}};
     EXPECT_EQ(found, expected);
+}
+
+// Hosts tell releases and updates apart by the bundle's version: LV2's minor
+// and micro version are the project's minor and patch numbers.
+TEST(Lv2Bundle, TheVersionIsTheProjects)
+{
+    LilvWorld *w = rack::world();
+    const struct {
+        const char *property;
+        int expected;
+    } cases[] = {{LV2_CORE__minorVersion, LOOPMASS_VERSION_MINOR}, {LV2_CORE__microVersion, LOOPMASS_VERSION_MICRO}};
+    for (const auto &c : cases) {
+        LilvNode *property = lilv_new_uri(w, c.property);
+        LilvNodes *values = lilv_plugin_get_value(rack::plugin(), property);
+        ASSERT_NE(values, nullptr) << c.property;
+        EXPECT_EQ(lilv_nodes_size(values), 1u) << c.property;
+        const LilvNode *v = lilv_nodes_get_first(values);
+        EXPECT_TRUE(lilv_node_is_int(v)) << c.property;
+        EXPECT_EQ(lilv_node_as_int(v), c.expected) << c.property;
+        lilv_nodes_free(values);
+        lilv_node_free(property);
+    }
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <lv2/midi/midi.h>
 #include <lv2/patch/patch.h>
 #include <lv2/state/state.h>
+#include <lv2/time/time.h>
 #include <lv2/worker/worker.h>
 
 #include "counting.h"
@@ -107,6 +108,14 @@ const uint32_t MAXBLOCK = 8192;
 Event midi(uint64_t time, std::vector<uint8_t> bytes) { return Event{time, std::move(bytes), "", 0, ""}; }
 Event control(uint64_t time, const std::string &symbol, float value) { return Event{time, {}, symbol, value, ""}; }
 Event bank(uint64_t time, const std::string &path) { return Event{time, {}, "", 0, path}; }
+Event position(uint64_t time, int64_t frame, float speed)
+{
+    Event e{time, {}, "", 0, ""};
+    e.position = true;
+    e.frame = frame;
+    e.speed = speed;
+    return e;
+}
 
 LilvWorld *world()
 {
@@ -133,9 +142,10 @@ const LilvPlugin *plugin()
 LV2_URID_Map *map() { return &map_feature; }
 LV2_URID_Unmap *unmap() { return &unmap_feature; }
 
-Player::Player(double rate)
+Player::Player(double rate, bool activated)
     : instance_(nullptr), midi_in_(SEQUENCE_BYTES / 8), notify_(SEQUENCE_BYTES / 8), latency_(-1), audio_(MAXBLOCK),
-      njobs_(0), nreplies_(0), run_allocations_(0), run_opens_(0), inside_run_(false)
+      njobs_(0), nreplies_(0), run_allocations_(0), run_opens_(0), inside_run_(false), hold_work_(false), start_(0),
+      total_(0), next_control_(0), next_timed_(0)
 {
     static LV2_Feature map_f = {LV2_URID__map, &map_feature};
     static LV2_Feature unmap_f = {LV2_URID__unmap, &unmap_feature};
@@ -172,7 +182,18 @@ Player::Player(double rate)
             lilv_instance_connect_port(instance_, i, &controls_[i]);
         }
     }
-    lilv_instance_activate(instance_);
+    if (activated)
+        activate();
+}
+
+void Player::activate() { lilv_instance_activate(instance_); }
+
+void Player::finish_work()
+{
+    bool held = hold_work_;
+    hold_work_ = false;
+    run_worker();
+    hold_work_ = held;
 }
 
 Player::~Player()
@@ -236,6 +257,8 @@ void Player::read_notify()
 
 void Player::run_worker()
 {
+    if (hold_work_)
+        return;
     const LV2_Worker_Interface *w = (const LV2_Worker_Interface *)lilv_instance_get_extension_data(
         instance_, LV2_WORKER__interface);
     // The work runs on a thread of its own, as in a real host, so that the
@@ -267,6 +290,14 @@ void Player::run_block(uint64_t start, uint32_t n, float *out, const std::vector
         if (!e->midi.empty()) {
             lv2_atom_forge_atom(&forge, (uint32_t)e->midi.size(), map_uri(nullptr, LV2_MIDI__MidiEvent));
             lv2_atom_forge_write(&forge, e->midi.data(), (uint32_t)e->midi.size());
+        } else if (e->position) {
+            LV2_Atom_Forge_Frame obj;
+            lv2_atom_forge_object(&forge, &obj, 0, map_uri(nullptr, LV2_TIME__Position));
+            lv2_atom_forge_key(&forge, map_uri(nullptr, LV2_TIME__frame));
+            lv2_atom_forge_long(&forge, e->frame);
+            lv2_atom_forge_key(&forge, map_uri(nullptr, LV2_TIME__speed));
+            lv2_atom_forge_float(&forge, e->speed);
+            lv2_atom_forge_pop(&forge, &obj);
         } else {
             LV2_Atom_Forge_Frame obj;
             lv2_atom_forge_object(&forge, &obj, 0, map_uri(nullptr, LV2_PATCH__Set));
@@ -295,37 +326,55 @@ void Player::run_block(uint64_t start, uint32_t n, float *out, const std::vector
 
 std::vector<float> Player::play(const std::vector<Event> &events, uint64_t total, const std::function<uint32_t()> &block)
 {
-    std::vector<float> out(total);
+    begin(events, total);
+    while (next(block()))
+        ;
+    return output();
+}
+
+void Player::begin(const std::vector<Event> &events, uint64_t total)
+{
+    out_.assign(total, 0.0f);
+    start_ = 0;
+    total_ = total;
     applied_.clear();
     starts_.clear();
     run_allocations_ = 0;
     run_opens_ = 0;
-    size_t next_control = 0, next_midi = 0;
-    std::vector<const Event *> controls, timed;
+    next_control_ = next_timed_ = 0;
+    controls_by_time_.clear();
+    timed_.clear();
     for (const Event &e : events)
-        (e.control.empty() ? timed : controls).push_back(&e);
+        (e.control.empty() ? timed_ : controls_by_time_).push_back(&e);
     auto by_time = [](const Event *a, const Event *b) { return a->time < b->time; };
-    std::stable_sort(controls.begin(), controls.end(), by_time);
-    std::stable_sort(timed.begin(), timed.end(), by_time);
-    std::vector<const Event *> now;
-    now.reserve(timed.size());
-    counting::enable(true);
-    for (uint64_t start = 0; start < total;) {
-        uint32_t n = (uint32_t)std::min<uint64_t>(std::min(block(), MAXBLOCK), total - start);
-        for (; next_control < controls.size() && controls[next_control]->time <= start; next_control++) {
-            set_port(controls[next_control]->control.c_str(), controls[next_control]->value);
-            applied_.push_back(start);
-        }
-        now.clear();
-        for (; next_midi < timed.size() && timed[next_midi]->time < start + n; next_midi++)
-            now.push_back(timed[next_midi]);
-        starts_.push_back(start);
-        run_block(start, n, out.data() + start, now);
-        start += n;
-    }
-    counting::enable(false);
-    return out;
+    std::stable_sort(controls_by_time_.begin(), controls_by_time_.end(), by_time);
+    std::stable_sort(timed_.begin(), timed_.end(), by_time);
+    now_.clear();
+    now_.reserve(timed_.size());
 }
+
+bool Player::next(uint32_t block)
+{
+    if (start_ >= total_)
+        return false;
+    uint32_t n = (uint32_t)std::min<uint64_t>(std::min(block, MAXBLOCK), total_ - start_);
+    for (; next_control_ < controls_by_time_.size() && controls_by_time_[next_control_]->time <= start_;
+         next_control_++) {
+        set_port(controls_by_time_[next_control_]->control.c_str(), controls_by_time_[next_control_]->value);
+        applied_.push_back(start_);
+    }
+    now_.clear();
+    for (; next_timed_ < timed_.size() && timed_[next_timed_]->time < start_ + n; next_timed_++)
+        now_.push_back(timed_[next_timed_]);
+    starts_.push_back(start_);
+    counting::enable(true);
+    run_block(start_, n, out_.data() + start_, now_);
+    counting::enable(false);
+    start_ += n;
+    return start_ < total_;
+}
+
+std::vector<float> Player::output() { return out_; }
 
 } // namespace rack
 

@@ -16,19 +16,24 @@
 
 namespace rack {
 
-// What happens at a sample time: MIDI bytes, a control value, or a preset
-// file given to the bank parameter.
+// What happens at a sample time: MIDI bytes, a control value, a preset
+// file given to the bank parameter, or the host's timeline (a time:Position
+// with its frame and speed).
 struct Event {
     uint64_t time;
     std::vector<uint8_t> midi;
     std::string control;
     float value;
     std::string bank;
+    bool position = false;
+    int64_t frame = 0;
+    float speed = 0;
 };
 
 Event midi(uint64_t time, std::vector<uint8_t> bytes);
 Event control(uint64_t time, const std::string &symbol, float value);
 Event bank(uint64_t time, const std::string &path);
+Event position(uint64_t time, int64_t frame, float speed);
 
 // The world, with the bundle loaded once per process.
 LilvWorld *world();
@@ -38,7 +43,8 @@ LV2_URID_Unmap *unmap();
 
 class Player {
 public:
-    explicit Player(double rate = 44100);
+    // Activated at once unless told otherwise; then activate() comes later.
+    explicit Player(double rate = 44100, bool activated = true);
     ~Player();
     Player(const Player &) = delete;
     Player &operator=(const Player &) = delete;
@@ -48,6 +54,11 @@ public:
     // changes at the start of the first block that begins at or after its
     // time; applied() then tells where each control change took effect.
     std::vector<float> play(const std::vector<Event> &events, uint64_t total, const std::function<uint32_t()> &block);
+    // The same, a block at a time: begin(), then next() until it returns
+    // false, then output().
+    void begin(const std::vector<Event> &events, uint64_t total);
+    bool next(uint32_t block);
+    std::vector<float> output();
     const std::vector<uint64_t> &applied() const { return applied_; }
     // The first sample of each block of the last play().
     const std::vector<uint64_t> &starts() const { return starts_; }
@@ -65,6 +76,12 @@ public:
     // the last play().
     long run_allocations() const { return run_allocations_; }
     long run_opens() const { return run_opens_; }
+
+    void activate();
+    // While held, the worker's jobs wait; finish_work() runs them and hands
+    // their replies to the plugin.
+    void hold_work(bool hold) { hold_work_ = hold; }
+    void finish_work();
 
     LilvState *save();
     void restore(const LilvState *state);
@@ -103,6 +120,12 @@ private:
     long run_allocations_;
     long run_opens_;
     bool inside_run_;
+    bool hold_work_;
+    // What begin() laid out for next().
+    std::vector<float> out_;
+    uint64_t start_, total_;
+    size_t next_control_, next_timed_;
+    std::vector<const Event *> controls_by_time_, timed_, now_;
     std::vector<const LV2_Feature *> features_;
 };
 

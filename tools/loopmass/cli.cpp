@@ -11,6 +11,7 @@
 
 #include "headless.h"
 #include "loopmass.h"
+#include "loopmass_version.h"
 #include "picture.h"
 #include "runner.h"
 #include "score.h"
@@ -21,22 +22,41 @@ namespace score {
 namespace {
 
 const std::string VS_RANGE = "1 to " + std::to_string(headless::MAX_VECTOR);
-const std::string USAGE = "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--vs N] [--quiet] [--picture FILE.png]\n"
-                          "       loopmass simd\n"
-                          "  SCORE    score file, or - for standard input\n"
-                          "  -o FILE  write the sound as a mono 32-bit float WAV file at 44100 Hz\n"
-                          "  --seed S seed objects with S instead of the calendar time\n"
-                          "  --vs N   initial signal vector size, " + VS_RANGE + " (default 64)\n"
-                          "  --quiet  no transcript\n"
-                          "  --picture FILE\n"
-                          "           draw the ring's motion, the output's envelope and the\n"
-                          "           profiles at the end as a PNG picture\n"
-                          "simd lists the vector units this machine can run the engine on, the one\n"
-                          "in use marked; LOOPMASS_SIMD=NAME runs another (the sound is the same).\n";
+const long MIN_RATE = 8000, MAX_RATE = 384000;
+const std::string RATE_RANGE = std::to_string(MIN_RATE) + " to " + std::to_string(MAX_RATE);
+
+// The help: the usage, then every command and option on a line of its own.
+std::string usage()
+{
+    return "usage: loopmass run SCORE [-o OUT.wav] [--seed S] [--vs N] [--quiet] [--picture FILE.png]\n"
+           "                          [--rate HZ] [--format NAME]\n"
+           "       loopmass simd\n"
+           "       loopmass --help | --version\n"
+           "Runs scores (timed messages) for the loopmass~ scanned-synthesis object.\n"
+           "Commands:\n"
+           "  run SCORE        run SCORE (a file, - for standard input); transcript to stdout\n"
+           "  simd             list the engine's sets of vector units, the one in use marked\n"
+           "Options of run:\n"
+           "  -o FILE          write the sound to FILE: .wav (32-bit float), .flac or .ogg\n"
+           "  --format NAME    the sound's format whatever its name: " + sound_format_names() + "\n"
+           "  --rate HZ        sample rate, " + RATE_RANGE + " (default 44100), pitches in tune\n"
+           "  --seed S         seed objects with S instead of the calendar time\n"
+           "  --vs N           initial signal vector size, " + VS_RANGE + " (default 64)\n"
+           "  --quiet          no transcript\n"
+           "  --picture FILE   draw the ring's motion, the output's envelope and the profiles\n"
+           "Options:\n"
+           "  -h, --help       show this help and exit\n"
+           "  --version        show the version and exit\n"
+           "Formats: float is a 32-bit float WAV (the default), pcm16 and pcm24 16- and\n"
+           "24-bit WAV, flac 24-bit FLAC, ogg Ogg Vorbis.  LOOPMASS_SIMD=NAME runs the\n"
+           "engine on another set of vector units (the sound is the same).\n"
+           "Exit status: 0 the score ran, 1 an output could not be written, 2 bad\n"
+           "arguments or score (nothing run).\n";
+}
 
 int usage_error(const std::string &message)
 {
-    std::fprintf(stderr, "loopmass: %s\n%s", message.c_str(), USAGE.c_str());
+    std::fprintf(stderr, "loopmass: %s\n%s", message.c_str(), usage().c_str());
     return 2;
 }
 
@@ -97,7 +117,11 @@ int command_line(int argc, char **argv)
                      loopmass::loopmass_simd_in_use());
 
     if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
-        std::fputs(USAGE.c_str(), stdout);
+        std::fputs(usage().c_str(), stdout);
+        return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::puts("loopmass " LOOPMASS_VERSION);
         return 0;
     }
     if (argc < 2)
@@ -112,10 +136,12 @@ int command_line(int argc, char **argv)
 
     Options options;
     std::string score_name, wav_name, picture_name;
+    const char *format_name = nullptr;
     bool have_score = false;
     for (int i = 2; i < argc; i++) {
         std::string a = argv[i];
-        bool takes_value = a == "-o" || a == "--seed" || a == "--vs" || a == "--picture";
+        bool takes_value = a == "-o" || a == "--seed" || a == "--vs" || a == "--picture" || a == "--rate" ||
+                           a == "--format";
         if (takes_value && i + 1 >= argc)
             return usage_error("missing value after " + a);
         long v;
@@ -136,6 +162,13 @@ int command_line(int argc, char **argv)
             if (!read_integer(argv[++i], 1, headless::MAX_VECTOR, v))
                 return usage_error(std::string("bad --vs value '") + argv[i] + "' (" + VS_RANGE + ")");
             options.vs = (int)v;
+        } else if (a == "--rate") {
+            if (!read_integer(argv[++i], MIN_RATE, MAX_RATE, v))
+                return usage_error(std::string("bad --rate value '") + argv[i] + "' (" + RATE_RANGE + " Hz)");
+            options.rate = (int)v;
+            options.hostrate = true;
+        } else if (a == "--format") {
+            format_name = argv[++i];
         } else if (a == "--quiet") {
             options.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -149,6 +182,14 @@ int command_line(int argc, char **argv)
     }
     if (!have_score)
         return usage_error("missing score");
+    if (format_name && wav_name.empty())
+        return usage_error("--format without -o");
+    SoundFormat format = SOUND_FORMATS[0];
+    if (!wav_name.empty()) {
+        std::string message;
+        if (!choose_format(wav_name, format_name, format, message))
+            return usage_error(message);
+    }
 
     std::string text;
     if (!read_score(score_name, text)) {
@@ -165,7 +206,7 @@ int command_line(int argc, char **argv)
     Wav wav;
     if (!wav_name.empty()) {
         std::string message;
-        if (!wav.open(wav_name, message)) {
+        if (!wav.open(wav_name, format, options.rate, message)) {
             std::fprintf(stderr, "loopmass: %s\n", message.c_str());
             return 2;
         }
@@ -178,7 +219,7 @@ int command_line(int argc, char **argv)
             std::fprintf(stderr, "loopmass: %s\n", message.c_str());
             return 2;
         }
-        picture.reset(new Picture(output_samples(events, options.vs), PICTURE_COLUMNS));
+        picture.reset(new Picture(output_samples(events, options.vs), PICTURE_COLUMNS, options.rate));
     }
     options.name = score_name;
     int status = run(events, options, wav_name.empty() ? nullptr : &wav, picture.get(), stdout);

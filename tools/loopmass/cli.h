@@ -1,5 +1,6 @@
 // The loopmass command line: loopmass run SCORE [-o OUT.wav] [--seed S]
-// [--vs N] [--quiet] [--picture FILE.png], and loopmass simd.
+// [--vs N] [--quiet] [--picture FILE.png] [--rate HZ] [--format NAME],
+// loopmass simd, loopmass --help and loopmass --version.
 #pragma once
 
 namespace score {

@@ -253,7 +253,7 @@ void draw_envelope(Canvas &cv, const Picture &p)
 // Seconds along the bottom of the envelope, tick marks on both panels.
 void draw_time_axis(Canvas &cv, const Picture &p)
 {
-    const double seconds = p.total_samples() / loopmass::SAMPLE_RATE;
+    const double seconds = p.total_samples() / (double)p.rate();
     if (seconds > 0) {
         const double step = tick_step(seconds, 10);
         for (double t = 0; t <= seconds + step * 1e-9; t += step) {
@@ -330,7 +330,7 @@ std::string column_text(const Picture &p)
     for (const Picture::Column &c : cols)
         most = std::max(most, c.steps);
     char buf[200];
-    const double ms = 1000.0 * p.total_samples() / loopmass::SAMPLE_RATE / cols.size();
+    const double ms = 1000.0 * p.total_samples() / (double)p.rate() / cols.size();
     std::snprintf(buf, sizeof buf, "%lld haptic steps in %zu columns of %.3g ms", (long long)p.steps(), cols.size(), ms);
     std::string s = buf;
     if (most > 1)
@@ -338,15 +338,15 @@ std::string column_text(const Picture &p)
     return s;
 }
 
-cairo_status_t write_to(void *closure, const unsigned char *data, unsigned int length)
+cairo_status_t append_to(void *closure, const unsigned char *data, unsigned int length)
 {
-    return std::fwrite(data, 1, length, (FILE *)closure) == length ? CAIRO_STATUS_SUCCESS
-                                                                    : CAIRO_STATUS_WRITE_ERROR;
+    ((std::string *)closure)->append((const char *)data, length);
+    return CAIRO_STATUS_SUCCESS;
 }
 
 } // namespace
 
-bool draw_picture(const Picture &p, const std::string &caption, FILE *f, std::string &error)
+bool draw_picture(const Picture &p, const std::string &caption, std::string &png, std::string &error)
 {
     cairo_surface_t *page = cairo_image_surface_create(CAIRO_FORMAT_RGB24, WIDTH, HEIGHT);
     cairo_t *cr = cairo_create(page);
@@ -366,7 +366,7 @@ bool draw_picture(const Picture &p, const std::string &caption, FILE *f, std::st
     cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
     if (status == CAIRO_STATUS_SUCCESS)
-        status = cairo_surface_write_to_png_stream(page, write_to, f);
+        status = cairo_surface_write_to_png_stream(page, append_to, &png);
     cairo_surface_destroy(page);
     // Cairo's font caches and the font configuration they were found with
     // are dropped with the picture, so that a leak checker sees the program
@@ -385,17 +385,17 @@ bool PictureFile::open(const std::string &path, std::string &error)
 
 bool PictureFile::finish(const Picture &p, const std::string &caption, std::string &error)
 {
-    if (!out_.stream()) {
+    if (out_.fd() < 0) {
         error = "no file open";
         return false;
     }
-    std::string why;
-    if (!draw_picture(p, caption, out_.stream(), why)) {
+    std::string png, why;
+    if (!draw_picture(p, caption, png, why)) {
         error = "cannot draw " + out_.path() + ": " + why;
         out_.discard();
         return false;
     }
-    return out_.finish(error);
+    return out_.append(png, error) && out_.commit(error);
 }
 
 } // namespace score

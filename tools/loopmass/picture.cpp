@@ -21,8 +21,8 @@ int64_t output_samples(const std::vector<Event> &events, int vs)
     return total;
 }
 
-Picture::Picture(int64_t total_samples, int max_columns)
-    : total_(total_samples), replay_(new t_loopmass()) // zeroed: no coefficient known yet
+Picture::Picture(int64_t total_samples, int max_columns, int rate)
+    : total_(total_samples), rate_(rate), replay_(new t_loopmass()) // zeroed: no coefficient known yet
 {
     columns_.resize((size_t)std::clamp<int64_t>(total_samples, 0, max_columns));
     std::memset(profiles_, 0, sizeof profiles_);
@@ -158,8 +158,9 @@ bool Picture::envelope(int c, float &low, float &high) const
     const int64_t ncols = (int64_t)columns_.size();
     if (c < 0 || c >= ncols)
         return false;
-    // Whole columns in 5 ms: 5 ms is 220.5 samples, a column total / ncols.
-    const int64_t reach = 441 * ncols / (2 * total_);
+    // Whole columns in 5 ms: 5 ms is rate / 200 samples, a column total /
+    // ncols.
+    const int64_t reach = rate_ * ncols / (200 * total_);
     low = INFINITY;
     high = -INFINITY;
     bool heard = false;

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "loopmass.h"
-#include "outfile.h"
 #include "score.h"
+#include "writer.h"
 
 namespace score {
 
@@ -46,7 +46,8 @@ public:
         float low = 0.0f, high = 0.0f;  // smallest and largest output sample
     };
 
-    Picture(int64_t total_samples, int max_columns);
+    // total_samples of output at `rate` Hz.
+    Picture(int64_t total_samples, int max_columns, int rate = 44100);
     ~Picture();
 
     // Around each signal vector of n samples; x is the object (null when
@@ -65,6 +66,7 @@ public:
 
     const std::vector<Column> &columns() const { return columns_; }
     int64_t total_samples() const { return total_; }
+    int rate() const { return rate_; }
     int64_t steps() const { return steps_; }
     int rows() const { return rows_; } // largest mass count held
     int profile_masses() const { return profile_masses_; } // 0 before any object was freed
@@ -76,6 +78,7 @@ private:
     void listen(const float *out, int n);
 
     int64_t total_;
+    int rate_;
     int64_t done_ = 0;
     int64_t steps_ = 0;
     int rows_ = 0;
@@ -88,9 +91,9 @@ private:
     float profiles_[loopmass::NKINDS][loopmass::MAXMASSES];
 };
 
-// Draws the picture as a PNG into f.  caption names the run in the title.
+// Draws the picture as a PNG into png.  caption names the run in the title.
 // Returns false with a message when Cairo fails.
-bool draw_picture(const Picture &p, const std::string &caption, FILE *f, std::string &error);
+bool draw_picture(const Picture &p, const std::string &caption, std::string &png, std::string &error);
 
 // A PNG file written under a temporary name next to its target and renamed
 // over it once drawn, so that a failed run never leaves half a picture,
@@ -102,7 +105,7 @@ public:
     bool finish(const Picture &p, const std::string &caption, std::string &error);
 
 private:
-    OutFile out_;
+    writer::Replacement out_;
 };
 
 } // namespace score

@@ -158,6 +158,8 @@ private:
             x_ = headless::create("loopmass~", (int)args.size(), args.data());
             if (!x_)
                 warn(e, "no class loopmass~ to create");
+            else if (options_.hostrate)
+                tune_to_rate();
             return true;
         }
         case EV_FREE:
@@ -207,6 +209,22 @@ private:
         return true;
     }
 
+    // Before any message of the score, which may still send "hostrate 0".
+    void tune_to_rate()
+    {
+        t_atom on;
+        on.a_type = patcher::A_LONG;
+        on.a_w.w_long = 1;
+        headless::send(x_, 0, "hostrate", 1, &on);
+    }
+
+    // The logical time `samples` after the start of a run: exact at 44100
+    // Hz (10 ticks a sample), else rounded to the nearest tick.
+    t_ticks ticks_after(int64_t samples) const
+    {
+        return (samples * headless::TICKS_PER_SECOND + options_.rate / 2) / options_.rate;
+    }
+
     void free_object()
     {
         if (!x_)
@@ -224,10 +242,11 @@ private:
         if (n == 0)
             return true;
         int64_t vectors = (n + vs_ - 1) / vs_;
-        t_ticks t = headless::now();
-        headless::dsp_start(vs_);
+        const t_ticks start = headless::now();
+        int64_t done = 0;
+        headless::dsp_start(vs_, options_.rate);
         for (int64_t v = 0; v < vectors; v++) {
-            headless::set_now(t);
+            headless::set_now(start + ticks_after(done));
             headless::run_clocks();
             if (picture_)
                 picture_->before_vector((const t_loopmass *)x_, vs_);
@@ -236,14 +255,14 @@ private:
             if (picture_)
                 picture_->after_vector((const t_loopmass *)x_, samples, vs_);
             bool written = !wav_ || (samples ? wav_->write(samples, (size_t)vs_) : wav_->write_silence((size_t)vs_));
-            t += vs_ * headless::TICKS_PER_SAMPLE;
+            done += vs_;
             if (!written) {
                 failed_ = true;
                 break;
             }
         }
         headless::dsp_stop();
-        headless::set_now(t);
+        headless::set_now(start + ticks_after(done));
         return !failed_;
     }
 
