@@ -207,7 +207,7 @@ TEST(Ramp, TheNormalisationOfAPitchListRampsWithTheGains)
     perform(x, first, 64);
     int unlike = 0;
     for (int i = 0; i < 64; i++) {
-        const double norm = 1.0 / std::sqrt(3.0) + (1.0 - 1.0 / std::sqrt(3.0)) * (i + 1) / 221;
+        const double norm = 1.0 / std::sqrt(3.0) + ((1.0 - 1.0 / std::sqrt(3.0)) / 221) * (i + 1);
         unlike += bits(first[i]) != bits((float)(x->x_mix[i] * norm));
     }
     EXPECT_EQ(unlike, 0);

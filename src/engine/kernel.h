@@ -20,22 +20,25 @@ namespace loopmass {
 // oscillators, each with its phase step, gain and phase in lanes 0 to v - 1
 // (the lanes beyond are zero), and the copy of the ring they read.
 //
-// An oscillator whose gain ramps (len[k] > 0, and ramps is then 1) takes at
-// sample j of the vector the gain loopmass_ramp_gain(from, step, to, len,
-// first + j) instead of gain[k]; the others keep gain[k] for the whole
-// vector.
+// When some oscillator's gain ramps, ramps gives every oscillator's ramp:
+// one whose len[k] is above 0 takes at sample j of the vector the gain
+// loopmass_ramp_gain(from, step, to, len, first + j) instead of gain[k];
+// the others keep gain[k] for the whole vector.
+struct t_scanramps {
+    // Each value held in double: from, to, the step per sample
+    // (loopmass_ramp_step), the ramp's length in samples (0: none) and the
+    // ramp's sample number of the vector's first sample; lanes 0 to v - 1.
+    double from[8], to[8], step[8], len[8], first[8];
+};
+
 struct t_scanjob {
     int32_t n;       // samples, 1 to MIXSIZE
     int32_t v;       // oscillators, 1 to NOSC
     int32_t nmasses; // masses, 3 to MAXMASSES
-    int32_t ramps;   // 1 when some oscillator's gain ramps
     float inc[8];
     float phase[8]; // where each oscillator stands; advanced by the scan
     double gain[8];
-    // The ramps, each value held in double: from, to, the step per sample
-    // (loopmass_ramp_step), the ramp's length in samples (0: none) and the
-    // ramp's sample number of the vector's first sample.
-    double from[8], to[8], step[8], len[8], first[8];
+    const t_scanramps *ramps; // null while no gain ramps
     const t_table *table;
     float *mix;
 };

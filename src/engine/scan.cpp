@@ -43,13 +43,16 @@ static double loopmass_norm_of(int v, float autonorm)
 }
 
 // The normalisation of the s-th sample of the vector to come (s from 1)
-// while it is held by a ramp.
-static double loopmass_norm_at(const t_loopmass *x, int s)
+// while it is held by a ramp, with step the ramp's loopmass_norm_step.
+static double loopmass_norm_step(const t_loopmass *x)
+{
+    return (x->x_norm_to - x->x_norm_from) / x->x_norm_len;
+}
+
+static double loopmass_norm_at(const t_loopmass *x, double step, int s)
 {
     const int32_t at = x->x_norm_done + s;
-    if (at >= x->x_norm_len)
-        return x->x_norm_to;
-    return x->x_norm_from + (x->x_norm_to - x->x_norm_from) * at / x->x_norm_len;
+    return at >= x->x_norm_len ? x->x_norm_to : x->x_norm_from + step * at;
 }
 
 // The gain oscillator k stands at while no ramp runs on it: its own while
@@ -112,7 +115,7 @@ short loopmass_scan(t_loopmass *x)
 {
     const double nd = (float)x->x_nmasses;
     t_scanjob job = {};
-    bool sounds = true;
+    bool sounds = true, ramping = false;
     while (job.v < NOSC && !loopmass_silent(x->x_osc_freq[job.v])) {
         const int k = job.v;
         // The phase step, once per oscillator per vector, rounded to float.
@@ -120,16 +123,21 @@ short loopmass_scan(t_loopmass *x)
         sounds = sounds && !x->x_osc_stop[k];
         job.gain[k] = sounds ? x->x_osc_gain[k] : 0.0f;
         job.phase[k] = x->x_osc_phase[k];
-        const t_ramp &r = x->x_ramp[k];
-        if (r.len > 0) {
-            job.ramps = 1;
-            job.from[k] = r.from;
-            job.to[k] = r.to;
-            job.step[k] = loopmass_ramp_step(r.from, r.to, r.len);
-            job.len[k] = r.len;
-            job.first[k] = r.done + 1.0;
-        }
+        ramping = ramping || x->x_ramp[k].len > 0;
         job.v++;
+    }
+    // Only a vector in which some gain ramps fills in the ramps.
+    t_scanramps ramps;
+    for (int k = 0; ramping && k < job.v; k++) {
+        const t_ramp &r = x->x_ramp[k];
+        ramps.len[k] = r.len;
+        if (r.len > 0) {
+            ramps.from[k] = r.from;
+            ramps.to[k] = r.to;
+            ramps.step[k] = loopmass_ramp_step(r.from, r.to, r.len);
+            ramps.first[k] = r.done + 1.0;
+        }
+        job.ramps = &ramps;
     }
     if (job.v == 0) {
         loopmass_ramps_advance(x, x->x_n);
@@ -156,8 +164,9 @@ static void loopmass_highpass(t_loopmass *x, const float *mix, double norm, bool
 {
     t_highpass &h = x->x_highpass;
     double x1 = h.x1, x2 = h.x2, y1 = h.y1, y2 = h.y2;
+    const double step = held ? loopmass_norm_step(x) : 0.0;
     for (int i = 0; i < n; i++) {
-        const double in = mix ? mix[i] * (held ? loopmass_norm_at(x, i + 1) : norm) : 0.0;
+        const double in = mix ? mix[i] * (held ? loopmass_norm_at(x, step, i + 1) : norm) : 0.0;
         // The newest output enters last, so that one product and one
         // subtraction stand between two samples.
         const double y = (h.b0 * in + h.b1 * x1 + h.b2 * x2 - h.a2 * y2) - h.a1 * y1;
@@ -181,11 +190,18 @@ static void loopmass_highpass(t_loopmass *x, const float *mix, double norm, bool
 static void loopmass_vector_held(t_loopmass *x, short v, float *out, int n)
 {
     const float *mix = v > 0 ? x->x_mix : nullptr;
+    const double step = loopmass_norm_step(x);
     if (x->x_lowcut_hz > 0.0f)
         loopmass_highpass(x, mix, 0.0, true, out, n);
+    else if (!mix)
+        for (int i = 0; i < n; i++)
+            out[i] = 0.0f;
+    else if (x->x_norm_from == x->x_norm_to)
+        for (int i = 0; i < n; i++)
+            out[i] = (float)(mix[i] * x->x_norm_to);
     else
         for (int i = 0; i < n; i++)
-            out[i] = mix ? (float)(mix[i] * loopmass_norm_at(x, i + 1)) : 0.0f;
+            out[i] = (float)(mix[i] * loopmass_norm_at(x, step, i + 1));
     x->x_norm_done = x->x_norm_len - x->x_norm_done > n ? x->x_norm_done + n : x->x_norm_len;
     if (x->x_norm_done == x->x_norm_len) {
         bool ramping = false;
@@ -312,7 +328,7 @@ void loopmass_osc_begin(t_loopmass *x, t_oscwas *was)
     was->scanned = 0;
     while (was->scanned < NOSC && !loopmass_silent(x->x_osc_freq[was->scanned]))
         was->scanned++;
-    was->norm = x->x_norm_held ? loopmass_norm_at(x, 0)
+    was->norm = x->x_norm_held ? loopmass_norm_at(x, loopmass_norm_step(x), 0)
                 : was->scanned > 0 ? loopmass_norm_of(was->scanned, x->x_autonorm)
                                    : 1.0;
     for (int k = 0; k < NOSC; k++) {
