@@ -193,12 +193,13 @@ TEST(Scan, EveryPathMatchesThePlainLoopWhileGainsRamp)
         }
         for (int n : sizes)
             for (int round = 0; round < 6; round++) {
+                // (The time each ramp was asked to take plays no part here.)
                 std::vector<t_ramp> ramps = {
-                    {1.0f, 0.0f, n + 440, n + 440 - (n + 1) / 2}, // ends at the vector's middle sample
-                    {-0.25f, 1.0f, 3000, 0},              // starts with the vector
-                    {0.0f, 0.0f, 0, 0},                   // none
-                    {1e30f, -1e30f, 5, 2},
-                    {0.0f, 0.3f, 1, 0}, // at its end from the first sample
+                    {1.0f, 0.0f, n + 440, n + 440 - (n + 1) / 2, 0}, // ends at the vector's middle sample
+                    {-0.25f, 1.0f, 3000, 0, 0},                      // starts with the vector
+                    {0.0f, 0.0f, 0, 0, 0},                           // none
+                    {1e30f, -1e30f, 5, 2, 0},
+                    {0.0f, 0.3f, 1, 0, 0}, // at its end from the first sample
                 };
                 if (round > 0) // random ramps, some oscillators without
                     for (t_ramp &r : ramps) {

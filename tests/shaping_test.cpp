@@ -351,6 +351,31 @@ TEST(Ramp, LengthIsTheTimeAtTheObjectsRateRoundedToTheNearestSample)
     }
 }
 
+// A ramp asked for before the signal processing starts (as a score's
+// messages before its first run) is measured at the rate it starts with,
+// the normalisation's too; one that has begun keeps its length.
+TEST(Ramp, ARampNotYetPlayedTakesTheRateTheSoundStartsAt)
+{
+    test::Harness h;
+    t_loopmass *x = h.create({L(8)});
+    h.send(x, 0, "hostrate", {L(1)});
+    h.send(x, 0, "ramp", {L(5)});
+    h.send(x, 7, "list", {L(220), L(330)});
+    EXPECT_EQ(x->x_ramp[0].len, 221);
+    EXPECT_EQ(x->x_norm_len, 221);
+    headless::dsp_start(64, 48000);
+    EXPECT_EQ(x->x_ramp[0].len, 240);
+    EXPECT_EQ(x->x_ramp[1].len, 240);
+    EXPECT_EQ(x->x_norm_len, 240);
+    headless::dsp_tick();
+    headless::dsp_stop();
+    headless::dsp_start(64, 96000);
+    headless::dsp_stop();
+    EXPECT_EQ(x->x_ramp[0].len, 240);
+    EXPECT_EQ(x->x_ramp[0].done, 64);
+    EXPECT_EQ(x->x_norm_len, 240);
+}
+
 // The high-pass's response from its coefficients: 0 at 0 Hz, 1 at half the
 // rate, half the power at the corner, at the object's rate.
 TEST(LowCut, IsAButterworthHighPassWithItsCornerAtTheObjectsRate)

@@ -285,6 +285,7 @@ void loopmass_dsp(t_loopmass *x, t_signal **sp, short *count)
     if (sp[0]->s_sr > 0.0 && std::isfinite(sp[0]->s_sr))
         x->x_sr = sp[0]->s_sr;
     loopmass_lowcut_design(x);
+    loopmass_ramps_retime(x);
     dsp_add(loopmass_perform, 3, (t_int)sp[0]->s_vec - (t_int)sizeof(float), (t_int)x, (t_int)sp[0]->s_n + 1);
 }
 
@@ -343,12 +344,26 @@ void loopmass_osc_begin(t_loopmass *x, t_oscwas *was)
         }
 }
 
-// The samples a ramp takes: x_ramp_ms at the object's rate, rounded to the
+// The samples a ramp of ms takes at the object's rate, rounded to the
 // nearest whole number, halves up (5 ms at 44100 Hz: 220.5, so 221).
-static int32_t loopmass_ramp_samples(const t_loopmass *x)
+static int32_t loopmass_ramp_samples(const t_loopmass *x, float ms)
 {
-    const double samples = std::floor((double)x->x_ramp_ms * loopmass_rate(x) / 1000.0 + 0.5);
+    const double samples = std::floor((double)ms * loopmass_rate(x) / 1000.0 + 0.5);
     return samples < 1073741824.0 ? (int32_t)samples : 1073741824;
+}
+
+// A message before the signal processing starts measures its ramps at the
+// rate the object had then (44100 Hz until the first dsp call).
+void loopmass_ramps_retime(t_loopmass *x)
+{
+    for (int k = 0; k < NOSC; k++) {
+        t_ramp &r = x->x_ramp[k];
+        if (r.len > 0 && r.done == 0)
+            r.len = loopmass_ramp_samples(x, r.ms);
+    }
+    if (x->x_norm_held && x->x_norm_done == 0)
+        x->x_norm_len = loopmass_ramp_samples(x, x->x_norm_ms);
+    loopmass_settle(x);
 }
 
 // The normalisation goes with the gains from where it stands to where the
@@ -375,13 +390,14 @@ static void loopmass_norm_ramp(t_loopmass *x, const t_oscwas *was, int32_t len)
     x->x_norm_to = to;
     x->x_norm_len = len;
     x->x_norm_done = 0;
+    x->x_norm_ms = x->x_ramp_ms;
 }
 
 static bool loopmass_same_bits(float a, float b) { return a == b && std::signbit(a) == std::signbit(b); }
 
 void loopmass_osc_end(t_loopmass *x, const t_oscwas *was)
 {
-    const int32_t len = loopmass_ramp_samples(x);
+    const int32_t len = loopmass_ramp_samples(x, x->x_ramp_ms);
     // An oscillator scanned before the message and silenced by it keeps
     // its pitch (and so its phase) while its gain comes down.
     bool scanned = true;
@@ -404,6 +420,7 @@ void loopmass_osc_end(t_loopmass *x, const t_oscwas *was)
             r.to = to;
             r.len = len;
             r.done = 0;
+            r.ms = x->x_ramp_ms;
         }
     }
     loopmass_settle(x);

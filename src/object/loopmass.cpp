@@ -104,6 +104,7 @@ static void loopmass_defaults(t_loopmass *x)
     x->x_norm_held = 0;
     x->x_norm_len = x->x_norm_done = 0;
     x->x_norm_from = x->x_norm_to = 1.0;
+    x->x_norm_ms = 0.0f;
     x->x_lowcut_hz = 0.0f;
     x->x_highpass = t_highpass{};
     loopmass_neutral(x);

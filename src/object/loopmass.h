@@ -69,6 +69,7 @@ struct t_ramp {
     float from, to;
     int32_t len;  // samples
     int32_t done; // samples played since the change
+    float ms;     // the time it takes, which len measures at the object's rate
 };
 
 // The output's second-order high-pass in double: its coefficients (b0, b1,
@@ -152,6 +153,7 @@ struct t_loopmass {
     int32_t x_norm_held;
     int32_t x_norm_len, x_norm_done;
     double x_norm_from, x_norm_to;
+    float x_norm_ms;
 
     // "lowcut": the corner of the high-pass on the output in Hz, 0 off.
     float x_lowcut_hz;
@@ -229,6 +231,9 @@ struct t_oscwas {
 };
 void loopmass_osc_begin(t_loopmass *x, t_oscwas *was);
 void loopmass_osc_end(t_loopmass *x, const t_oscwas *was);
+// Ramps that have not played a sample yet measured again at the object's
+// rate, which a dsp call or hostrate may just have changed.
+void loopmass_ramps_retime(t_loopmass *x);
 
 // The bank's layout: a header message (mass count, version word, number
 // of groups), then per group a preset-number message and six profiles of n

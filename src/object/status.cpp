@@ -40,8 +40,9 @@ void loopmass_hostrate(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
     if (argc < 1 || !atom_isnum(&argv[0]) || std::isnan(atom_getfloat(&argv[0])))
         return;
     x->x_hostrate = atom_getfloat(&argv[0]) != 0.0f;
-    // The high-pass's corner is set at the object's rate.
+    // The high-pass's corner and the ramps are set at the object's rate.
     loopmass_lowcut_design(x);
+    loopmass_ramps_retime(x);
 }
 
 // Kept for patches that send it: nothing depends on it.
