@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "../../src/object/loopmass.h"
+
 namespace lv2keys {
 
 static void keys_remove(Keys *k, int i)
@@ -77,9 +79,9 @@ int keys_pairs(const Keys *k, double bend_range, double volume, double rate, flo
 {
     double bend = (k->bend - 8192) / 8192.0 * bend_range;
     for (int i = 0; i < k->count; i++) {
-        // The object takes its pitches at 44100 Hz: scaled, they sound
+        // The object takes its pitches at its own rate: scaled, they sound
         // right at the plugin host's rate.
-        pitch[i] = (float)(440.0 * std::pow(2.0, (k->note[i] - 69 + bend) / 12.0) * 44100.0 / rate);
+        pitch[i] = (float)(440.0 * std::pow(2.0, (k->note[i] - 69 + bend) / 12.0) * loopmass::SAMPLE_RATE / rate);
         gain[i] = (float)(k->velocity[i] / 127.0 * volume);
     }
     return k->count;

@@ -5,9 +5,11 @@
 
 #include <cstdint>
 
+#include "../../src/object/loopmass.h"
+
 namespace lv2keys {
 
-const int MAXNOTES = 5;
+const int MAXNOTES = loopmass::NOSC;
 
 struct Keys {
     int count;

@@ -28,6 +28,7 @@
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
 
+#include "../../src/object/loopmass.h"
 #include "host.h"
 #include "keys.h"
 
@@ -53,9 +54,9 @@ enum {
     NPORTS = PORT_PROFILES + 30
 };
 
-const int NKINDS = 6;
+using loopmass::NKINDS;
 const int NMETA = 4;
-const int PITCH_INLET = 7;
+const int PITCH_INLET = loopmass::INLET_PITCH;
 
 // A vector is run once the events of its last sample are known, so its
 // first sample leaves VECTOR - 1 samples after it was due, whatever the
@@ -68,7 +69,7 @@ const int DELAYED = 2 * lv2host::VECTOR;
 struct Range {
     float min, max, fresh; // fresh: what a new object holds
 };
-const Range MASSES = {3, 256, 256};
+const Range MASSES = {loopmass::MINMASSES, loopmass::MAXMASSES, loopmass::MAXMASSES};
 const Range PRESET = {0, 9.99f, 0};
 const Range VOLUME = {0, 1, 0.5f};
 const Range STRIKE = {0, 2, 0};

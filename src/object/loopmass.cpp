@@ -130,7 +130,7 @@ void *loopmass_new(t_symbol *, short argc, t_atom *argv)
     x->x_filevol = defvolume();
 
     x->x_bank = binbuf_new();
-    x->x_bank_version = -2;
+    x->x_bank_version = BANK_VERSION;
     x->x_bank_ncleared = 0;
     x->x_bank_nstored = 0;
     x->x_bank_nentries = 0;
