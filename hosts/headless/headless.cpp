@@ -292,7 +292,7 @@ void run_clocks(void)
         if (!clocks.count(d.c) || !d.c->c_armed || d.c->c_seq != d.seq)
             continue;
         d.c->c_armed = false;
-        reinterpret_cast<void (*)(void *)>(reinterpret_cast<void (*)(void)>(d.c->c_fn))(d.c->c_x);
+        classes::call_routine(d.c->c_fn, d.c->c_x);
     }
 }
 

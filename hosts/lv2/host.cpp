@@ -149,7 +149,7 @@ void run_clocks(Object *o)
         if (!alive || !due[i].c->c_armed || due[i].c->c_seq != due[i].seq)
             continue;
         due[i].c->c_armed = false;
-        reinterpret_cast<void (*)(void *)>(reinterpret_cast<void (*)(void)>(due[i].c->c_fn))(o->x);
+        classes::call_routine(due[i].c->c_fn, o->x);
     }
 }
 

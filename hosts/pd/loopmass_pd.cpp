@@ -208,11 +208,7 @@ std::vector<p_atom> atoms_from_pd(int argc, const t_atom *argv)
 // of the dispatcher; host-only methods do not count.
 bool understands(const char *selector)
 {
-    const classes::Method *m = classes::find_method(object_class, selector);
-    if (!m && std::strcmp(selector, "int") == 0)
-        m = classes::find_method(object_class, "float");
-    else if (!m && std::strcmp(selector, "float") == 0)
-        m = classes::find_method(object_class, "int");
+    const classes::Method *m = classes::lookup(object_class, selector);
     return m && m->argtype != patcher::A_CANT;
 }
 
@@ -535,7 +531,7 @@ static void clock_fire(pdhost::p_clock *c)
     c->c_fired = clock_getlogicaltime();
     const bool outer = in_clock_routine;
     in_clock_routine = true;
-    ((void (*)(void *))(void (*)(void))c->c_fn)(c->c_owner);
+    classes::call_routine(c->c_fn, c->c_owner);
     in_clock_routine = outer;
 }
 

@@ -66,10 +66,41 @@ struct t_proxy;
 struct t_clock;
 struct t_binbuf;
 
-// A method of any signature: the host casts it back to the signature its
-// argument types imply before calling it, as the patcher does.  (void)
-// is the one function type the compiler lets any other be cast to.
-typedef void (*method)(void);
+// A routine of the object as a host holds it: the routine, and a caller
+// that calls it through its own type.  The host calls a routine through its
+// caller cast to void (*)(void (*)(void), void *x, ARGS...), ARGS being what
+// the routine's argument types give (A_LONG int32_t, A_FLOAT double, A_SYM
+// t_symbol *, A_GIMME t_symbol *, short, t_atom *; a clock or free routine
+// nothing); for a routine that takes exactly those, that is the caller's
+// own type.  A call through a pointer of another type (a routine that
+// returns a status called as one that returns nothing, say) is undefined,
+// and under WebAssembly a crash: a routine that returns something is
+// registered through a wrapper that returns nothing.  A creation routine
+// has no caller: the host calls it through its own type, void *(*)(t_symbol
+// *, short, t_atom *) or void *(*)(void).  `(method)routine` makes one, as
+// the patcher spells it.
+struct method {
+    void (*fn)(void);
+    void (*call)(void);
+
+    method() : fn(nullptr), call(nullptr) {}
+    method(std::nullptr_t) : method() {}
+    template <typename X, typename... A>
+    method(void (*f)(X *, A...))
+        : fn(reinterpret_cast<void (*)(void)>(f)), call(reinterpret_cast<void (*)(void)>(&caller<X, A...>))
+    {
+    }
+    template <typename... A>
+    method(void *(*f)(A...)) : fn(reinterpret_cast<void (*)(void)>(f)), call(nullptr)
+    {
+    }
+
+private:
+    template <typename X, typename... A> static void caller(void (*f)(void), void *x, A... a)
+    {
+        reinterpret_cast<void (*)(X *, A...)>(f)(static_cast<X *>(x), a...);
+    }
+};
 typedef t_int *(*t_perfroutine)(t_int *w);
 
 // Room for a file name, terminating zero included.
