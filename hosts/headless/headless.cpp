@@ -15,6 +15,7 @@
 
 #include "../common/classes.h"
 #include "../common/clocks.h"
+#include "../common/console.h"
 
 namespace headless {
 
@@ -95,24 +96,6 @@ t_ticks add_ticks(t_ticks t, t_ticks d)
 }
 
 void arm(t_clock *c, t_ticks delay) { clock_queue.arm(c, add_ticks(logical_now, delay)); }
-
-void console(const char *channel, const char *fmt, va_list ap)
-{
-    va_list copy;
-    va_copy(copy, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    std::string text;
-    if (n > 0) {
-        std::vector<char> buf((size_t)n + 1);
-        std::vsnprintf(buf.data(), buf.size(), fmt, ap);
-        text.assign(buf.data(), (size_t)n);
-    }
-    if (listener.console)
-        listener.console(channel, text);
-    else
-        std::fprintf(stderr, "%s: %s\n", channel, text.c_str());
-}
 
 void run_chain_entry(ChainEntry &e)
 {
@@ -407,25 +390,19 @@ void dsp_add(t_perfroutine f, int n, ...)
     o->chain.push_back(std::move(e));
 }
 
-void post(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    headless::console("post", fmt, ap);
-    va_end(ap);
-}
-
-void error(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    headless::console("error", fmt, ap);
-    va_end(ap);
-}
-
 long calendar_seconds(void)
 {
     return headless::calendar_fixed ? headless::calendar_value : (long)std::time(nullptr);
 }
 
 } // namespace patcher
+
+void console::line(bool is_error, const char *text, size_t length)
+{
+    const char *channel = is_error ? "error" : "post";
+    std::string whole(text, length);
+    if (headless::listener.console)
+        headless::listener.console(channel, whole);
+    else
+        std::fprintf(stderr, "%s: %s\n", channel, whole.c_str());
+}

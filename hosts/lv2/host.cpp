@@ -3,15 +3,18 @@
 
 #include "host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "../../src/object/loopmass.h"
 #include "../common/classes.h"
 #include "../common/clocks.h"
+#include "../common/console.h"
 #include "../common/paths.h"
 #include "../common/store.h"
 
@@ -114,15 +117,6 @@ void arm(t_clock *c, double delay)
         return;
     // A negative or unknown delay fires at the next pass.
     c->c_owner->clocks.arm(c, now_ms(c->c_owner) + (delay > 0 ? delay : 0.0));
-}
-
-void console(bool is_error, const char *fmt, va_list ap)
-{
-    if (!scope || !scope->build || !scope->build->console.line)
-        return;
-    char text[1024];
-    std::vsnprintf(text, sizeof text, fmt, ap);
-    scope->build->console.line(scope->build->console.owner, is_error, text);
 }
 
 bool absolute(const char *name) { return name && name[0] == '/'; }
@@ -338,22 +332,6 @@ void dsp_add(t_perfroutine f, int n, ...)
     o->w[0] = (t_int)f;
 }
 
-void post(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    lv2host::console(false, fmt, ap);
-    va_end(ap);
-}
-
-void error(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    lv2host::console(true, fmt, ap);
-    va_end(ap);
-}
-
 short binbuf_read(t_binbuf *b, const char *name, short volume, short binary)
 {
     if (binary || !name || !scope || !scope->build)
@@ -398,3 +376,17 @@ short defvolume(void) { return lv2host::VOL_BANK; }
 long calendar_seconds(void) { return lv2host::SEED; }
 
 } // namespace patcher
+
+// A line of the thread that builds or frees an object, cut to the log's
+// longest; none from the audio thread.
+void console::line(bool is_error, const char *text, size_t length)
+{
+    lv2host::Scope *scope = lv2host::scope;
+    if (!scope || !scope->build || !scope->build->console.line)
+        return;
+    char cut[1024];
+    length = std::min(length, sizeof cut - 1);
+    std::memcpy(cut, text, length);
+    cut[length] = '\0';
+    scope->build->console.line(scope->build->console.owner, is_error, cut);
+}

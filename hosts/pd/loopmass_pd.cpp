@@ -21,6 +21,7 @@
 
 #include "../../src/object/loopmass.h"
 #include "../common/classes.h"
+#include "../common/console.h"
 #include "../common/paths.h"
 #include "../common/store.h"
 #include "loopmass_version.h"
@@ -592,34 +593,6 @@ void dsp_add(t_perfroutine f, int n, ...)
     ::dsp_addv(f, n, args.data());
 }
 
-// A console line, cut to Pd's longest; an error is tied to the object for
-// Pd's "find last error".
-static void console(bool is_error, const char *fmt, va_list ap)
-{
-    char line[MAXPDSTRING];
-    std::vsnprintf(line, sizeof line, fmt, ap);
-    if (is_error)
-        ::pd_error(current, "%s", line);
-    else
-        ::post("%s", line);
-}
-
-void post(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    console(false, fmt, ap);
-    va_end(ap);
-}
-
-void error(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    console(true, fmt, ap);
-    va_end(ap);
-}
-
 short binbuf_read(pdhost::p_binbuf *b, const char *name, short volume, short)
 {
     std::string path;
@@ -687,6 +660,20 @@ short defvolume(void)
 long calendar_seconds(void) { return (long)time(nullptr); }
 
 } // namespace patcher
+
+// A console line, cut to Pd's longest; an error is tied to the object for
+// Pd's "find last error".
+void console::line(bool is_error, const char *text, size_t length)
+{
+    char line[MAXPDSTRING];
+    length = std::min(length, sizeof line - 1);
+    std::memcpy(line, text, length);
+    line[length] = '\0';
+    if (is_error)
+        ::pd_error(pdhost::current, "%s", line);
+    else
+        ::post("%s", line);
+}
 
 // ----------------------------------------------------------- entry point
 
