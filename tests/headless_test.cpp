@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "harness.h"
-#include "store.h"
+#include "store_text.h"
 
 using namespace patcher;
 using test::F;

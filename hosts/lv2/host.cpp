@@ -16,7 +16,8 @@
 #include "../common/clocks.h"
 #include "../common/console.h"
 #include "../common/paths.h"
-#include "../common/store.h"
+#include "../common/store_files.h"
+#include "../common/store_text.h"
 
 namespace patcher {
 

@@ -23,7 +23,7 @@
 #include "../common/classes.h"
 #include "../common/console.h"
 #include "../common/paths.h"
-#include "../common/store.h"
+#include "../common/store_files.h"
 #include "loopmass_version.h"
 
 #include <algorithm>
@@ -593,20 +593,14 @@ void dsp_add(t_perfroutine f, int n, ...)
     ::dsp_addv(f, n, args.data());
 }
 
-short binbuf_read(pdhost::p_binbuf *b, const char *name, short volume, short)
+short binbuf_read(pdhost::p_binbuf *b, const char *name, short volume, short binary)
 {
-    std::string path;
-    if (!name || !paths::resolve(name, volume, &path))
-        return 1;
-    return store::read_file(b, path);
+    return store::read_named(b, name, volume, binary);
 }
 
-short binbuf_write(pdhost::p_binbuf *b, const char *name, short volume, short)
+short binbuf_write(pdhost::p_binbuf *b, const char *name, short volume, short binary)
 {
-    std::string path;
-    if (!name || !paths::resolve(name, volume, &path))
-        return 1;
-    return store::write_file(b, path);
+    return store::write_named(b, name, volume, binary);
 }
 
 short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *, short)

@@ -4,7 +4,7 @@
 #include <cmath>
 
 #include "headless.h"
-#include "store.h"
+#include "store_text.h"
 
 namespace score {
 
