@@ -67,18 +67,20 @@ struct t_clock;
 struct t_binbuf;
 
 // A routine of the object as a host holds it: the routine, and a caller
-// that calls it through its own type.  The host calls a routine through its
-// caller cast to void (*)(void (*)(void), void *x, ARGS...), ARGS being what
-// the routine's argument types give (A_LONG int32_t, A_FLOAT double, A_SYM
-// t_symbol *, A_GIMME t_symbol *, short, t_atom *; a clock or free routine
-// nothing); for a routine that takes exactly those, that is the caller's
-// own type.  A call through a pointer of another type (a routine that
-// returns a status called as one that returns nothing, say) is undefined,
-// and under WebAssembly a crash: a routine that returns something is
-// registered through a wrapper that returns nothing.  A creation routine
-// has no caller: the host calls it through its own type, void *(*)(t_symbol
-// *, short, t_atom *) or void *(*)(void).  `(method)routine` makes one, as
-// the patcher spells it.
+// made for the routine's own type, which calls it through that type.  A
+// host calls a routine through its caller, cast to
+//   void (*)(void (*)(void), void *x, ARGS...)
+// with the ARGS of the routine's argument type: none (A_NOTHING, a clock's
+// or a free routine), int32_t (A_LONG), double (A_FLOAT), t_symbol *
+// (A_SYM), t_symbol *, short, t_atom * (A_GIMME); for "dsp" t_signal **,
+// short *; for "assist" void *, long, long, char *.  For a routine that
+// takes exactly those, that is the caller's own type: no routine is called
+// through a pointer of another type, which C++ leaves undefined and
+// WebAssembly refuses.  Only a routine that returns nothing has a caller
+// (one that returns a status is registered through a wrapper); a creation
+// routine, which returns the object, is called through its own type,
+// void *(*)(t_symbol *, short, t_atom *) or void *(*)(void).
+// `(method)routine` makes one, as the patcher spells it.
 struct method {
     void (*fn)(void);
     void (*call)(void);
@@ -101,6 +103,7 @@ private:
         reinterpret_cast<void (*)(X *, A...)>(f)(static_cast<X *>(x), a...);
     }
 };
+
 typedef t_int *(*t_perfroutine)(t_int *w);
 
 // Room for a file name, terminating zero included.
