@@ -68,6 +68,67 @@ void BM_Perform(benchmark::State &state)
     headless::destroy(x);
 }
 
+// Five oscillators whose gains ramp all the time: a ramp of one second,
+// and a new one toward the other gain as soon as it ends.
+void BM_PerformRamping(benchmark::State &state)
+{
+    const int n = (int)state.range(0);
+    t_loopmass *x = make_object(256, NOSC);
+    t_atom a[2 * NOSC];
+    a[0].a_type = A_LONG;
+    a[0].a_w.w_long = 1000;
+    headless::send(x, INLET_CONTROL, "ramp", 1, a);
+    std::vector<float> out((size_t)n);
+    t_int w[4] = {0, (t_int)out.data() - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
+    int calls = 0;
+    float gain = 0.5f;
+    for (auto _ : state) {
+        if (++calls == RESTRIKE / n) {
+            strike(x);
+            calls = 0;
+        }
+        if (x->x_ramp[0].len == 0) {
+            for (int k = 0; k < NOSC; k++) {
+                a[2 * k].a_type = a[2 * k + 1].a_type = A_FLOAT;
+                a[2 * k].a_w.w_float = 110.0f * (float)(k + 1) + 3.0f;
+                a[2 * k + 1].a_w.w_float = gain;
+            }
+            headless::send(x, INLET_PITCH, "fg", 2 * NOSC, a);
+            gain = 1.5f - gain;
+        }
+        loopmass_perform(w);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
+    headless::destroy(x);
+}
+
+// Five oscillators through the high-pass of lowcut 20.
+void BM_PerformLowcut(benchmark::State &state)
+{
+    const int n = (int)state.range(0);
+    t_loopmass *x = make_object(256, NOSC);
+    t_atom a;
+    a.a_type = A_LONG;
+    a.a_w.w_long = 20;
+    headless::send(x, INLET_CONTROL, "lowcut", 1, &a);
+    std::vector<float> out((size_t)n);
+    t_int w[4] = {0, (t_int)out.data() - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
+    int calls = 0;
+    for (auto _ : state) {
+        if (++calls == RESTRIKE / n) {
+            strike(x);
+            calls = 0;
+        }
+        loopmass_perform(w);
+        benchmark::DoNotOptimize(out.data());
+        benchmark::ClobberMemory();
+    }
+    state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
+    headless::destroy(x);
+}
+
 void BM_Step(benchmark::State &state)
 {
     const int nmasses = (int)state.range(0);
@@ -126,6 +187,8 @@ void BM_Scan(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_Perform)->ArgNames({"N", "osc", "n"})->ArgsProduct({{3, 64, 256}, {1, 5}, {64, 256}});
+BENCHMARK(BM_PerformRamping)->ArgNames({"n"})->Arg(64)->Arg(256);
+BENCHMARK(BM_PerformLowcut)->ArgNames({"n"})->Arg(64)->Arg(256);
 BENCHMARK(BM_Scan)->ArgNames({"N", "osc", "n"})->ArgsProduct({{3, 64, 256}, {1, 5}, {64}});
 BENCHMARK(BM_Step)->ArgNames({"N"})->Arg(3)->Arg(64)->Arg(256);
 BENCHMARK(BM_StepUncached)->ArgNames({"N"})->Arg(3)->Arg(64)->Arg(256);

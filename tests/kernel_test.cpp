@@ -1,6 +1,7 @@
 // The engine on every set of vector units this machine runs, against the
 // plain loops of reference.h, bit for bit: the scan, the haptic step and
 // the scan's table.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -52,8 +53,8 @@ float pitch_for(int n, float inc)
 }
 
 // One vector of the scan, on the object and on the plain loop, compared:
-// every sample of the mix, every phase, the oscillator count, and the mix
-// past the vector left alone.
+// every sample of the mix, every phase, the oscillator count, the mix past
+// the vector left alone, and the ramps moved on by the vector.
 void expect_scan(t_loopmass *x, int n, const std::string &what)
 {
     const float SENTINEL = -123.5f;
@@ -62,7 +63,10 @@ void expect_scan(t_loopmass *x, int n, const std::string &what)
     std::memcpy(mix, x->x_mix, sizeof mix);
     for (int j = n; j < MIXSIZE; j++)
         x->x_mix[j] = SENTINEL;
-    test::ref_scan(x->x_nmasses, x->x_pos, x->x_pos1, x->x_osc_freq, x->x_osc_gain, phases, mix, n);
+    test::RefRamp ramps[NOSC];
+    for (int k = 0; k < NOSC; k++)
+        ramps[k] = {x->x_ramp[k].from, x->x_ramp[k].to, x->x_ramp[k].len, x->x_ramp[k].done};
+    test::ref_scan(x->x_nmasses, x->x_pos, x->x_pos1, x->x_osc_freq, x->x_osc_gain, phases, mix, n, ramps);
     short want = 0;
     while (want < NOSC && x->x_osc_freq[want] != 0 && !std::isnan(x->x_osc_freq[want]))
         want++;
@@ -75,6 +79,13 @@ void expect_scan(t_loopmass *x, int n, const std::string &what)
         ASSERT_EQ(bits(x->x_mix[j]), bits(SENTINEL)) << what << ", sample " << j << " past the vector";
     for (int k = 0; k < NOSC; k++)
         ASSERT_EQ(bits(x->x_osc_phase[k]), bits(phases[k])) << what << ", phase " << k;
+    for (int k = 0; k < NOSC; k++) {
+        const bool ends = ramps[k].len - ramps[k].done <= n;
+        ASSERT_EQ(x->x_ramp[k].len, ends ? 0 : ramps[k].len) << what << ", ramp " << k;
+        if (!ends) {
+            ASSERT_EQ(x->x_ramp[k].done, ramps[k].done + n) << what << ", ramp " << k;
+        }
+    }
 }
 
 // Everything the scan reads, as one oscillator case sets it.
@@ -156,6 +167,58 @@ TEST(Scan, EveryPathMatchesThePlainLoopWhateverThePitchesGainsAndPhases)
                                 std::to_string(n) + ", round " + std::to_string(round));
             }
         }
+        h.destroy(x);
+    }
+}
+
+// Gains that ramp on several oscillators at once, in vectors of every size:
+// a ramp that ends inside the vector, one that starts with it, one that
+// keeps on past it, one of the largest gains, and oscillators that keep
+// their gain; the plain loop takes each sample's gain from its ramp.
+TEST(Scan, EveryPathMatchesThePlainLoopWhileGainsRamp)
+{
+    test::Harness h;
+    const int sizes[] = {1, 2, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 100, 127, 128, 129, 255, 256, 1000, 2047, 2048};
+    std::mt19937 rng(777);
+    std::uniform_real_distribution<float> unit(0.0f, 1.0f), shape(-1.0f, 1.0f);
+    for (int nmasses : {3, 64, 256}) {
+        t_loopmass *x = h.create({L(nmasses)});
+        for (int i = 0; i < nmasses; i++) {
+            x->x_pos[i] = shape(rng);
+            x->x_pos1[i] = shape(rng);
+        }
+        for (int n : sizes)
+            for (int round = 0; round < 6; round++) {
+                // (The time each ramp was asked to take plays no part here.)
+                std::vector<t_ramp> ramps = {
+                    {1.0f, 0.0f, n + 440, n + 440 - (n + 1) / 2, 0}, // ends at the vector's middle sample
+                    {-0.25f, 1.0f, 3000, 0, 0},                      // starts with the vector
+                    {0.0f, 0.0f, 0, 0, 0},                           // none
+                    {1e30f, -1e30f, 5, 2, 0},
+                    {0.0f, 0.3f, 1, 0, 0}, // at its end from the first sample
+                };
+                if (round > 0) // random ramps, some oscillators without
+                    for (t_ramp &r : ramps) {
+                        r.len = rng() % 2 ? 0 : 1 + (int)(rng() % 5000);
+                        r.done = r.len ? (int)(rng() % (unsigned)r.len) : 0;
+                        r.from = 2.0f * shape(rng);
+                        r.to = rng() % 4 ? shape(rng) : 0.0f;
+                    }
+                const int voices = round == 0 ? NOSC : 1 + (int)(rng() % NOSC);
+                std::vector<float> phase;
+                for (int k = 0; k < NOSC; k++)
+                    phase.push_back(nmasses * unit(rng));
+                const std::vector<float> pitch = {220.5f, -331.0f, 440.25f, 5000.0f, 97.0f};
+                for (int p = 0; p < loopmass_simd_count(); p++) {
+                    Path path(p);
+                    set_oscillators(x, std::vector<float>(pitch.begin(), pitch.begin() + voices),
+                                    {0.5f, 1.0f, -0.75f, 2.0f, 0.3f}, phase);
+                    std::copy(ramps.begin(), ramps.end(), x->x_ramp);
+                    expect_scan(x, n,
+                                std::string(loopmass_simd_in_use()) + ", N " + std::to_string(nmasses) + ", n " +
+                                    std::to_string(n) + ", round " + std::to_string(round));
+                }
+            }
         h.destroy(x);
     }
 }

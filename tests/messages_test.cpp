@@ -46,7 +46,8 @@ std::vector<std::vector<t_atom>> argument_kinds()
 
 const char *const SELECTORS[] = {"bang", "int", "float", "list", "reset", "inactive", "antialias", "display",
                                  "disprate", "store", "clear", "read", "write", "stop", "info", "all", "gain",
-                                 "offset", "phase", "extra", "fg", "dsp", "assist", "hostrate", "nosuchmessage"};
+                                 "offset", "phase", "extra", "fg", "dsp", "assist", "hostrate", "ramp",
+                                 "lowcut", "nosuchmessage"};
 
 // The record's invariants once the messages are over.
 void expect_sound_state(const t_loopmass *x, int n)

@@ -81,9 +81,26 @@ inline float ref_inc(int nmasses, float pitch)
     return (float)((double)(float)nmasses * pitch / 44100.0);
 }
 
+// A gain ramp: the s-th sample after the change that started it (s from
+// 1) has the gain from + ((to - from) / len) s rounded to float, then to.
+// done samples of it were played before the vector; len 0 is no ramp.
+struct RefRamp {
+    float from, to;
+    int len, done;
+};
+
+inline float ref_ramp_gain(const RefRamp &r, int s)
+{
+    if (s >= r.len)
+        return r.to;
+    return (float)(r.from + (((double)r.to - r.from) / r.len) * s);
+}
+
 // The scan written plainly: fmod at every sample, then the index guards.
+// An oscillator whose ramp runs takes its gain from the ramp at every
+// sample.
 inline void ref_scan(int nmasses, const float *pos, const float *pos1, const float *freq, const float *gain,
-                     float *phases, float *mix, int n)
+                     float *phases, float *mix, int n, const RefRamp *ramps = nullptr)
 {
     const float nf = (float)nmasses;
     const float invn = (float)(1.0 / nf);
@@ -103,7 +120,8 @@ inline void ref_scan(int nmasses, const float *pos, const float *pos1, const flo
             const float frac = phase - i0;
             const float now = (float)(pos[i0] + (double)frac * ((double)pos[i1] - pos[i0]));
             const float old = (float)(pos1[i0] + (double)frac * ((double)pos1[i1] - pos1[i0]));
-            mix[j] = (float)(w * mix[j] + (((double)j * now + ((double)nf - j) * old) * invn) * gain[k]);
+            const double g = ramps && ramps[k].len > 0 ? ref_ramp_gain(ramps[k], ramps[k].done + 1 + j) : gain[k];
+            mix[j] = (float)(w * mix[j] + (((double)j * now + ((double)nf - j) * old) * invn) * g);
         }
         phases[k] = phase;
     }

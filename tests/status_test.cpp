@@ -111,7 +111,7 @@ std::vector<std::string> info_lines(Harness &h, t_loopmass *x)
     return lines;
 }
 
-TEST(Info, ReportsTheStateInTenLines)
+TEST(Info, ReportsTheStateInElevenLines)
 {
     Harness h;
     t_loopmass *x = h.create();
@@ -126,6 +126,7 @@ TEST(Info, ReportsTheStateInTenLines)
         "Damping:          gain 1.000000, offset 0.000000, phase 0.000000, extra 0.000000",
         "Forces:           gain 1.000000, offset 0.000000, phase 0.000000, extra 0.000000",
         "Initial position: gain 1.000000, offset 0.000000, phase 0.000000, extra 0.000000",
+        "Gain ramp (ms): 0.000000, low cut (Hz, 0 off): 0.000000",
     };
     EXPECT_EQ(info_lines(h, x), fresh);
 
@@ -134,11 +135,14 @@ TEST(Info, ReportsTheStateInTenLines)
     h.send(x, 0, "disprate", {L(40)});
     h.send(x, 0, "display", {L(0)});
     h.send(x, 0, "int", {L(12)});
+    h.send(x, 7, "ramp", {F(2.5f)});
+    h.send(x, 3, "lowcut", {L(20)});
     std::vector<std::string> changed = fresh;
     changed[1] = "current preset: 12, number of masses: 256";
     changed[2] = "Display (1 on, 0 off): 0, display interval (ms): 40.000000";
     changed[4] = "Masses:           gain 1.000000, offset 0.000000, phase 0.750000, extra 0.000000";
     changed[9] = "Initial position: gain 0.500000, offset -0.250000, phase 1.000000, extra 2.500000";
+    changed[10] = "Gain ramp (ms): 2.500000, low cut (Hz, 0 off): 20.000000";
     EXPECT_EQ(info_lines(h, x), changed);
 }
 

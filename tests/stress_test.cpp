@@ -115,8 +115,8 @@ void send_random(test::Harness &h, t_loopmass *x, Chaos &c, const std::string &f
         h.send(x, inlet, "reset", c.atoms(1));
         break;
     case 11: {
-        static const char *const others[] = {"antialias", "display", "disprate", "info"};
-        h.send(x, inlet, others[c.below(4)], c.atoms(2));
+        static const char *const others[] = {"antialias", "display", "disprate", "info", "ramp", "lowcut"};
+        h.send(x, inlet, others[c.below(6)], c.atoms(2));
         break;
     }
     case 12:

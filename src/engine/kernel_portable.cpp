@@ -72,10 +72,12 @@ void scan(t_scanjob *job)
         ring.now[i] = job->table->now[i];
         ring.old[i] = job->table->old[i];
     }
+    // An oscillator whose gain ramps is weighted by 1 below, which keeps
+    // every bit, and by its gain of each sample once its chunk is read.
     t_reader osc[NOSC];
     for (int k = 0; k < v; k++) {
         osc[k].inc = job->inc[k];
-        osc[k].gain = job->gain[k];
+        osc[k].gain = job->ramps && job->ramps->len[k] > 0.0 ? 1.0 : job->gain[k];
         osc[k].phase = job->phase[k];
     }
     // The oscillators advance together, sample by sample, so that their
@@ -94,6 +96,11 @@ void scan(t_scanjob *job)
                 part[k][j - start] = ((dj * now + (nd - dj) * old) * invn) * osc[k].gain;
             }
         }
+        const t_scanramps *r = job->ramps;
+        for (int k = 0; r && k < v; k++)
+            if (r->len[k] > 0.0)
+                for (int j = start; j < end; j++)
+                    part[k][j - start] *= loopmass_ramp_gain(r->from[k], r->step[k], r->to[k], r->len[k], r->first[k] + j);
         // The first oscillator overwrites the mix (its weight on the old
         // entry is 0, which still decides the sign of a zero), the later
         // ones add to it.

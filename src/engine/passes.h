@@ -390,6 +390,15 @@ inline vd part(const t_table &t, const t_chunk &c, int k, int j, vd dj, vd dn, v
     return ((dj * now + dn * old) * invn) * gain;
 }
 
+// The gains of ramping oscillator k at samples j to j + LANES - 1 of the
+// vector, as loopmass_ramp_gain gives them.
+inline vd ramp_gains(const t_scanramps &r, int k, int j)
+{
+    const vd s = ramp() + (r.first[k] + (double)j), len = splat(r.len[k]);
+    const vd on = to_d(to_f(splat(r.from[k]) + splat(r.step[k]) * s));
+    return s >= len ? splat(r.to[k]) : on;
+}
+
 // Pass 3: the oscillators' contributions mixed in oscillator order, rounded
 // to float after each.  The first overwrites the mix; its weight of 0 on
 // the old entry still decides the sign of a zero.
@@ -411,6 +420,9 @@ void mix(const t_scanjob &job, const t_chunk &c, int start, int m)
             tail[l] = out[j + l];
         const vf prev = load<vf>(count < LANES ? tail : out + j);
         const vd dj = ramp() + (double)(start + j), dn = nd - dj;
+        for (int k = 0; job.ramps && k < job.v; k++)
+            if (job.ramps->len[k] > 0.0)
+                gain[k] = ramp_gains(*job.ramps, k, start + j);
         vf acc = to_f(0.0 * to_d(prev) + part(t, c, 0, j, dj, dn, invn, gain[0]));
         for (int k = 1; k < job.v; k++)
             acc = to_f(to_d(acc) + part(t, c, k, j, dj, dn, invn, gain[k]));

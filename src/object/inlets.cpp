@@ -20,11 +20,14 @@ static int32_t loopmass_preset_abs(int32_t n)
 // One pitch on oscillator 0, which then plays alone at full gain.
 static void loopmass_single_pitch(t_loopmass *x, float hz)
 {
+    t_oscwas was;
+    loopmass_osc_begin(x, &was);
     x->x_autonorm = 1.0f;
     x->x_osc_gain[0] = 1.0f;
     x->x_osc_freq[0] = hz;
     for (int k = 1; k < NOSC; k++)
         x->x_osc_freq[k] = 0.0f;
+    loopmass_osc_end(x, &was);
 }
 
 void loopmass_int(t_loopmass *x, int32_t n)
@@ -105,6 +108,8 @@ static void loopmass_list_pitches(t_loopmass *x, short argc, t_atom *argv)
 {
     if (argc > NOSC)
         argc = NOSC;
+    t_oscwas was;
+    loopmass_osc_begin(x, &was);
     for (int k = 0; k < argc; k++)
         if (atom_isnum(&argv[k]))
             x->x_osc_freq[k] = atom_getfloat(&argv[k]);
@@ -113,6 +118,7 @@ static void loopmass_list_pitches(t_loopmass *x, short argc, t_atom *argv)
     for (int k = 0; k < NOSC; k++)
         x->x_osc_gain[k] = 1.0f;
     x->x_autonorm = 1.0f;
+    loopmass_osc_end(x, &was);
 }
 
 void loopmass_list(t_loopmass *x, t_symbol *, short argc, t_atom *argv)

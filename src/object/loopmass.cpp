@@ -30,6 +30,7 @@ static const struct {
     {"extra", (method)loopmass_extra, A_GIMME},      {"fg", (method)loopmass_fg, A_GIMME},
     {"float", (method)loopmass_float, A_FLOAT},      {"int", (method)loopmass_int, A_LONG},
     {"assist", (method)loopmass_assist, A_CANT},     {"hostrate", (method)loopmass_hostrate, A_GIMME},
+    {"ramp", (method)loopmass_ramp, A_GIMME},        {"lowcut", (method)loopmass_lowcut, A_GIMME},
 };
 
 // bang, int and float have registration calls of their own.
@@ -98,7 +99,17 @@ static void loopmass_defaults(t_loopmass *x)
         x->x_osc_phase[k] = 0.0f;
         x->x_osc_freq[k] = 0.0f;
         x->x_osc_gain[k] = 1.0f;
+        x->x_ramp[k] = t_ramp{};
+        x->x_osc_stop[k] = 0;
     }
+    // Gains jump, and the output is not filtered.
+    x->x_ramp_ms = 0.0f;
+    x->x_norm_held = 0;
+    x->x_norm_len = x->x_norm_done = 0;
+    x->x_norm_from = x->x_norm_to = 1.0;
+    x->x_norm_ms = 0.0f;
+    x->x_lowcut_hz = 0.0f;
+    x->x_highpass = t_highpass{};
     loopmass_neutral(x);
     // No coefficient of the haptic step is known yet, nor the scan's copy
     // of the ring.

@@ -39,6 +39,11 @@ const int32_t BANK_VERSION = -2;
 const int HAPTIC_PERIOD = 256;
 const double SAMPLE_RATE = 44100.0;
 
+// The longest gain ramp, in milliseconds, and the highest corner of the
+// output's high-pass, in Hz.
+const float RAMP_MAX = 1000.0f;
+const float LOWCUT_MAX = 200.0f;
+
 // Six profiles of 256 values, in kind order.
 typedef float t_block[NKINDS][MAXMASSES];
 
@@ -59,6 +64,24 @@ struct t_table {
     int32_t n; // masses, 0 before the first copy
     float now[MAXMASSES + 1];
     float old[MAXMASSES + 1];
+};
+
+// A gain ramp of one oscillator: its gain at the s-th sample after the
+// change that started it, s from 1, is from + ((to - from) / len) x s
+// rounded to float, and to from sample len on.  len 0: no ramp runs.
+struct t_ramp {
+    float from, to;
+    int32_t len;  // samples
+    int32_t done; // samples played since the change
+    float ms;     // the time it takes, which len measures at the object's rate
+};
+
+// The output's second-order high-pass in double: its coefficients (b0, b1,
+// b2, a1, a2 of y = (b0 x + b1 x1 + b2 x2 - a2 y2) - a1 y1) and the last
+// two inputs and outputs.
+struct t_highpass {
+    double b0, b1, b2, a1, a2;
+    double x1, x2, y1, y2;
 };
 
 struct t_loopmass {
@@ -119,6 +142,26 @@ struct t_loopmass {
     // The ring as the oscillators read it, rebuilt only when the positions
     // it was made from change (a haptic step, a strike, stop).
     t_table x_table;
+
+    // "ramp": a change of an oscillator's gain takes x_ramp_ms to arrive
+    // (0: at once).  An oscillator silenced while it sounds keeps its pitch
+    // until its gain has come down to 0; x_osc_stop marks it, and its pitch
+    // becomes 0 once no ramp runs on it or on the oscillators after it.
+    float x_ramp_ms;
+    t_ramp x_ramp[NOSC];
+    uint8_t x_osc_stop[NOSC];
+    // The normalisation of the sum ramps with the gains: while x_norm_held
+    // it goes from x_norm_from to x_norm_to over x_norm_len samples (in
+    // double, not rounded) and stays there until no gain ramps; else it is
+    // worked out from the oscillators scanned, as without ramps.
+    int32_t x_norm_held;
+    int32_t x_norm_len, x_norm_done;
+    double x_norm_from, x_norm_to;
+    float x_norm_ms;
+
+    // "lowcut": the corner of the high-pass on the output in Hz, 0 off.
+    float x_lowcut_hz;
+    t_highpass x_highpass;
 };
 
 extern t_class *loopmass_class;
@@ -173,7 +216,28 @@ t_int *loopmass_perform(t_int *w);
 short loopmass_scan(t_loopmass *x);
 // The sample rate the oscillators' pitches are worked at.
 inline double loopmass_rate(const t_loopmass *x) { return x->x_hostrate ? x->x_sr : SAMPLE_RATE; }
-t_gimme loopmass_fg;
+t_gimme loopmass_fg, loopmass_ramp, loopmass_lowcut;
+// The high-pass's coefficients for x_lowcut_hz at the object's rate; its
+// state is kept.
+void loopmass_lowcut_design(t_loopmass *x);
+
+// A message that sets pitches or gains (fg, a pitch, a pitch list) calls
+// loopmass_osc_begin, which keeps what the oscillators were and shows the
+// pitches as the messages left them (0 for one on its way to 0), then
+// writes its pitches and gains, then calls loopmass_osc_end, which starts
+// the ramps that follow.
+struct t_oscwas {
+    float freq[NOSC]; // the pitches scanned
+    float gain[NOSC]; // the gain each oscillator sounds at now
+    float to[NOSC];   // where that gain is going
+    int scanned;      // the oscillators scanned
+    double norm;      // the normalisation now, while some are
+};
+void loopmass_osc_begin(t_loopmass *x, t_oscwas *was);
+void loopmass_osc_end(t_loopmass *x, const t_oscwas *was);
+// Ramps that have not played a sample yet measured again at the object's
+// rate, which a dsp call or hostrate may just have changed.
+void loopmass_ramps_retime(t_loopmass *x);
 
 // The bank's layout: a header message (mass count, version word, number
 // of groups), then per group a preset-number message and six profiles of n

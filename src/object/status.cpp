@@ -40,6 +40,9 @@ void loopmass_hostrate(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
     if (argc < 1 || !atom_isnum(&argv[0]) || std::isnan(atom_getfloat(&argv[0])))
         return;
     x->x_hostrate = atom_getfloat(&argv[0]) != 0.0f;
+    // The high-pass's corner and the ramps are set at the object's rate.
+    loopmass_lowcut_design(x);
+    loopmass_ramps_retime(x);
 }
 
 // Kept for patches that send it: nothing depends on it.
@@ -90,6 +93,7 @@ void loopmass_info(t_loopmass *x, t_symbol *, short, t_atom *)
     for (int k = 0; k < NKINDS; k++)
         post(lines[k], (double)x->x_gain[k], (double)x->x_offset[k], (double)x->x_phase[k] / x->x_nmasses,
              (double)x->x_extra[k]);
+    post("Gain ramp (ms): %f, low cut (Hz, 0 off): %f", (double)x->x_ramp_ms, (double)x->x_lowcut_hz);
 }
 
 // The clock's delay in whole milliseconds: the interval truncated, 0 below

@@ -70,6 +70,8 @@ TEST(AudioPath, AllocatesNothingAndOpensNoFile)
                                          h.create({S(small.c_str())})};
     const std::vector<Message> messages = {
         {0, "int", {L(5)}},
+        {0, "ramp", {L(20)}},
+        {3, "lowcut", {F(25.5f)}},
         {7, "list", {F(220), F(330.5f), F(-110), F(1e4f), F(55)}},
         {0, "bang", {}},
         {0, "float", {F(2.25f)}},

@@ -32,7 +32,7 @@ NUMBERS = ['0', '-0', '0.5', '-0.5', '1e-30', '-1e-30', '2147483648', '-21474836
 SYMBOLS = ['all', 'x', 'foo', 'inf', 'nan']
 FILES = ['b0.txt', 'b1.txt', 'b2.txt', 'nosuch.txt']
 SELECTORS = ['reset', 'inactive', 'antialias', 'display', 'disprate', 'stop', 'info', 'all', 'gain', 'offset',
-             'phase', 'extra', 'fg', 'hostrate', 'store', 'clear', 'foo']
+             'phase', 'extra', 'fg', 'hostrate', 'ramp', 'lowcut', 'store', 'clear', 'foo']
 
 
 def atoms(rng, most):
