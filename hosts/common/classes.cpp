@@ -68,6 +68,12 @@ void add_method(const char *name, method f, short argtype)
         std::fprintf(stderr, "classes: method %s registered before setup\n", name);
         return;
     }
+    if (!f.call) {
+        // A routine that returns something is registered through a wrapper
+        // (patcher.h).
+        std::fprintf(stderr, "classes: method %s refused: no routine, or one that returns something\n", name);
+        return;
+    }
     current_class->c_methods.push_back(Method{name, f, argtype});
 }
 
@@ -202,7 +208,7 @@ short dispatch(t_class *c, void *x, const char *selector, int argc, const t_atom
 
 void call_routine(const method &m, void *x)
 {
-    if (m.fn)
+    if (m.call)
         call(m, x);
 }
 
