@@ -14,19 +14,27 @@ namespace store {
 using namespace patcher;
 using namespace words;
 
-std::string float_text(float f)
+namespace {
+
+template <typename T> std::string shortest_text(T v)
 {
-    if (std::isnan(f))
-        return std::signbit(f) ? "-nan" : "nan";
-    if (std::isinf(f))
-        return f < 0 ? "-inf" : "inf";
+    if (std::isnan(v))
+        return std::signbit(v) ? "-nan" : "nan";
+    if (std::isinf(v))
+        return v < 0 ? "-inf" : "inf";
     char buf[64];
-    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, f);
+    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
     std::string s(buf, r.ptr);
     if (s.find_first_of(".eE") == std::string::npos)
         s += ".0";
     return s;
 }
+
+} // namespace
+
+std::string float_text(float f) { return shortest_text(f); }
+
+std::string double_text(double d) { return shortest_text(d); }
 
 namespace {
 

@@ -18,7 +18,9 @@ std::string text(t_binbuf *b);
 bool parse(const std::string &text, std::vector<t_atom> &out);
 
 // Shortest text that reads back to the same single-precision value, always
-// with a "." or an exponent: 1.0, 0.1, 2.5e-07, inf, -inf, nan.
+// with a "." or an exponent: 1.0, 0.1, 2.5e-07, inf, -inf, nan, -nan.
 std::string float_text(float f);
+// The same for a double.
+std::string double_text(double d);
 
 } // namespace store
