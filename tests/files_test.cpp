@@ -18,6 +18,7 @@
 #include "extended.h"
 #include "harness.h"
 #include "store.h"
+#include "store_text.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "harness.h"
-#include "store.h"
+#include "store_text.h"
 
 using namespace patcher;
 using test::F;
@@ -387,6 +387,13 @@ TEST_F(Host, ConsoleLinesOfAnyLength)
     post("%s %d", word.c_str(), 3);
     error("can't find %s", "x");
     EXPECT_EQ(console, (std::vector<std::string>{"post: " + word + " 3", "error: can't find x"}));
+    // Around the room the console formats in before it takes more.
+    for (size_t n : {1022, 1023, 1024, 1025}) {
+        console.clear();
+        std::string line(n, 'l');
+        post("%s", line.c_str());
+        EXPECT_EQ(console, (std::vector<std::string>{"post: " + line})) << n;
+    }
 }
 
 TEST_F(Host, CalendarCanBeFixed)

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
-#include "store.h"
+#include "store_text.h"
 
 using namespace test;
 using namespace loopmass;

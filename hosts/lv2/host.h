@@ -46,6 +46,7 @@
 #include <string>
 
 #include "../../src/object/patcher.h"
+#include "../common/clocks.h"
 
 namespace lv2host {
 
@@ -65,12 +66,10 @@ struct Object {
     patcher::t_class *c;
     void *x;                            // the record
     int32_t *stuffloc;                  // the record's inlet-number field
-    patcher::t_clock *clocks[MAXCLOCKS];
-    int nclocks;
+    clocks::Queue<double> clocks;       // room for MAXCLOCKS, due in ms of its timeline
     patcher::t_int w[8];                // w[0] the perform routine, then its arguments
     uint64_t samples;                   // samples of the vectors run so far
     double rate;                        // the plugin host's sample rate
-    uint64_t armings;                   // order of arming, for clocks due together
     float *vector;                      // where the signal goes
     int n;                              // samples per vector, as dsp was told
     int counter;                        // the haptic counter, as the object keeps it

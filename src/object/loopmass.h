@@ -31,6 +31,10 @@ enum {
 const int INLET_CONTROL = 0;
 const int INLET_PITCH = 7;
 
+// The version word of the banks this object makes and writes; a file with
+// a greater one comes from a more recent version of the object.
+const int32_t BANK_VERSION = -2;
+
 // Samples per haptic step, and the sample rate the object assumes.
 const int HAPTIC_PERIOD = 256;
 const double SAMPLE_RATE = 44100.0;
