@@ -52,10 +52,10 @@ struct BankState {
 
 inline BankState bank_state(t_loopmass *x)
 {
-    BankState s{x->x_bank_nmasses, x->x_bank_version, x->x_bank_nentries, x->x_bank_ncleared, x->x_bank_nstored,
-                {}, store_atoms(x->x_bank)};
-    for (int e = 0; e < x->x_bank_nentries && e < loopmass::INDEXSIZE; e++)
-        s.index.push_back({x->x_index[e].number, x->x_index[e].atoms, x->x_index[e].bytes});
+    BankState s{loopmass::loopmass_view_bank(x).nmasses, loopmass::loopmass_view_bank(x).version, loopmass::loopmass_view_bank(x).entries, loopmass::loopmass_view_bank(x).cleared, loopmass::loopmass_view_bank(x).stored,
+                {}, store_atoms(loopmass::loopmass_view_bank(x).store)};
+    for (int e = 0; e < loopmass::loopmass_view_bank(x).entries && e < loopmass::INDEXSIZE; e++)
+        s.index.push_back({loopmass::loopmass_view_bank(x).index[e].number, loopmass::loopmass_view_bank(x).index[e].atoms, loopmass::loopmass_view_bank(x).index[e].bytes});
     return s;
 }
 
@@ -77,7 +77,7 @@ inline std::vector<uint32_t> recalled(t_loopmass *x, int32_t n)
     if (loopmass::loopmass_recall(x, b, n) != 0)
         return v;
     for (int k = 0; k < loopmass::NKINDS; k++)
-        for (int i = 0; i < x->x_nmasses; i++)
+        for (int i = 0; i < loopmass::loopmass_view_nmasses(x); i++)
             v.push_back(test::bits(b[k][i]));
     return v;
 }
@@ -86,8 +86,8 @@ inline std::vector<uint32_t> raw_bits(t_loopmass *x)
 {
     std::vector<uint32_t> v;
     for (int k = 0; k < loopmass::NKINDS; k++)
-        for (int i = 0; i < x->x_nmasses; i++)
-            v.push_back(test::bits(x->x_raw[k][i]));
+        for (int i = 0; i < loopmass::loopmass_view_nmasses(x); i++)
+            v.push_back(test::bits(loopmass::loopmass_view_raw(x, k + 1)[i]));
     return v;
 }
 

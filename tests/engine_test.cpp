@@ -1,5 +1,9 @@
 // The sound engine: the haptic step of the ring, the scanning oscillators,
 // the pacing of steps against vectors, and the fg message.
+//
+// Reaches into the record to set the ring, profiles and oscillators
+// directly and to read the mix buffer, the motion atoms and the vector
+// length, which only the engine sees.
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -61,9 +65,9 @@ void copy_state(t_loopmass *dst, const t_loopmass *src)
     std::memcpy(dst->x_osc_freq, src->x_osc_freq, sizeof dst->x_osc_freq);
     std::memcpy(dst->x_osc_gain, src->x_osc_gain, sizeof dst->x_osc_gain);
     std::memcpy(dst->x_osc_phase, src->x_osc_phase, sizeof dst->x_osc_phase);
-    dst->x_autonorm = src->x_autonorm;
-    dst->x_tick = src->x_tick;
-    dst->x_inactive = src->x_inactive;
+    dst->x_autonorm = loopmass_view_autonorm(src);
+    dst->x_tick = loopmass_view_display(src).tick;
+    dst->x_inactive = loopmass_view_display(src).inactive;
 }
 
 void expect_same_bits(const float *a, const float *b, int n, const char *what)
@@ -76,7 +80,7 @@ void expect_same_bits(const float *a, const float *b, int n, const char *what)
 // triangle.
 void excite(t_loopmass *x)
 {
-    const int n = x->x_nmasses;
+    const int n = loopmass_view_nmasses(x);
     set_profiles(x, 0.2f, 0.6f, 0.3f, 0.1f, 0.0f);
     for (int i = 0; i < n; i++) {
         const float v = 1.0f - 4.0f * std::fabs((float)i / n - 0.5f);
@@ -101,7 +105,7 @@ TEST(Step, CachedCoefficientsMatchPlainStepBitForBitWhileProfilesChange)
             if (step % 7 == 3) {
                 for (int c = 0; c < 5; c++) {
                     const int k = (int)(rng() % 5), i = (int)(rng() % (unsigned)n);
-                    const float v = c == 0 ? x->x_prof[k][(i + 1) % n] : c == 1 ? -0.0f : unit(rng);
+                    const float v = c == 0 ? loopmass_view_profile(x, k + 1)[(i + 1) % n] : c == 1 ? -0.0f : unit(rng);
                     x->x_prof[k][i] = r.prof[k][i] = v;
                 }
             }
@@ -109,9 +113,9 @@ TEST(Step, CachedCoefficientsMatchPlainStepBitForBitWhileProfilesChange)
                 x->x_prof[0][n - 1] = r.prof[0][n - 1] = NaN;
             loopmass_step(x);
             ref_step(r);
-            expect_same_bits(x->x_pos, r.pos, n, "pos");
-            expect_same_bits(x->x_pos1, r.pos1, n, "pos1");
-            expect_same_bits(x->x_pos2, r.pos2, n, "pos2");
+            expect_same_bits(loopmass_view_ring(x).v, r.pos, n, "pos");
+            expect_same_bits(loopmass_view_ring(x, 1).v, r.pos1, n, "pos1");
+            expect_same_bits(loopmass_view_ring(x, 2).v, r.pos2, n, "pos2");
             // The motion atoms show the positions before the step.
             for (int i = 0; i < n; i++) {
                 ASSERT_EQ(x->x_motion[i].a_type, patcher::A_FLOAT);
@@ -133,15 +137,15 @@ TEST(Step, ThreeMassesFromOneDisplacedMass)
     ref_step(r);
 
     for (int i = 0; i < 3; i++) {
-        EXPECT_EQ(bits(x->x_pos2[i]), bits(i == 0 ? 1.0f : 0.0f));
-        EXPECT_EQ(bits(x->x_pos1[i]), bits(i == 0 ? 1.0f : 0.0f));
+        EXPECT_EQ(bits(loopmass_view_ring(x, 2)[i]), bits(i == 0 ? 1.0f : 0.0f));
+        EXPECT_EQ(bits(loopmass_view_ring(x, 1)[i]), bits(i == 0 ? 1.0f : 0.0f));
         EXPECT_EQ(bits(x->x_motion[i].a_w.w_float), bits(i == 0 ? 1.0f : 0.5f));
     }
-    expect_same_bits(x->x_pos, r.pos, 3, "pos");
+    expect_same_bits(loopmass_view_ring(x).v, r.pos, 3, "pos");
     // 1 - 0.3 dt^2 for the struck mass, 0.1 dt^2 for its two neighbours.
-    EXPECT_NEAR(x->x_pos[0], 0.99998987, 1e-8);
-    EXPECT_NEAR(x->x_pos[1], 0.0000033698, 1e-10);
-    EXPECT_EQ(bits(x->x_pos[1]), bits(x->x_pos[2]));
+    EXPECT_NEAR(loopmass_view_ring(x)[0], 0.99998987, 1e-8);
+    EXPECT_NEAR(loopmass_view_ring(x)[1], 0.0000033698, 1e-10);
+    EXPECT_EQ(bits(loopmass_view_ring(x)[1]), bits(loopmass_view_ring(x)[2]));
 }
 
 TEST(Step, NeighboursWrapAroundTheRing)
@@ -158,11 +162,11 @@ TEST(Step, NeighboursWrapAroundTheRing)
             x->x_pos[i] = x->x_pos1[i] = i == c.struck ? 1.0f : 0.0f;
         loopmass_step(x);
         // Only the struck mass's two neighbours are pulled, equally.
-        EXPECT_GT(x->x_pos[c.left], 0.0f) << c.n << " " << c.struck;
-        EXPECT_EQ(bits(x->x_pos[c.left]), bits(x->x_pos[c.right])) << c.n << " " << c.struck;
+        EXPECT_GT(loopmass_view_ring(x)[c.left], 0.0f) << c.n << " " << c.struck;
+        EXPECT_EQ(bits(loopmass_view_ring(x)[c.left]), bits(loopmass_view_ring(x)[c.right])) << c.n << " " << c.struck;
         for (int i = 0; i < c.n; i++)
             if (i != c.struck && i != c.left && i != c.right) {
-                EXPECT_EQ(bits(x->x_pos[i]), 0u) << c.n << " mass " << i;
+                EXPECT_EQ(bits(loopmass_view_ring(x)[i]), 0u) << c.n << " mass " << i;
             }
         h.destroy(x);
     }
@@ -184,9 +188,9 @@ TEST(Step, RingAtRestStaysAtRest)
             loopmass_step(x);
         for (int i = 0; i < 8; i++) {
             if (c.f == 0.0f)
-                EXPECT_EQ(bits(x->x_pos[i]), 0u) << "mass " << i;
+                EXPECT_EQ(bits(loopmass_view_ring(x)[i]), 0u) << "mass " << i;
             else
-                EXPECT_NEAR(x->x_pos[i], c.f, 1e-6) << "mass " << i;
+                EXPECT_NEAR(loopmass_view_ring(x)[i], c.f, 1e-6) << "mass " << i;
         }
     }
 }
@@ -214,7 +218,7 @@ TEST(Step, ClampHoldsTheRingWithinBounds)
                 EXPECT_TRUE(std::isnan(r.pos[i]));
             else
                 EXPECT_NEAR(r.pos[i], k.raw_near, 1e-3);
-            EXPECT_EQ(bits(x->x_pos[i]), bits(k.want)) << "raw " << r.pos[i];
+            EXPECT_EQ(bits(loopmass_view_ring(x)[i]), bits(k.want)) << "raw " << r.pos[i];
         }
     }
 }
@@ -246,14 +250,14 @@ TEST(Scan, MatchesThePlainLoopBitForBit)
             const short v = loopmass_scan(x);
             ref_scan(nmasses, x->x_pos, x->x_pos1, x->x_osc_freq, x->x_osc_gain, phases, mix, n);
             expect_same_bits(x->x_mix, mix, n, "mix");
-            expect_same_bits(x->x_osc_phase, phases, NOSC, "phase");
+            expect_same_bits(loopmass_view_phases(x).v, phases, NOSC, "phase");
             short want = 0;
-            while (want < NOSC && x->x_osc_freq[want] != 0 && !std::isnan(x->x_osc_freq[want]))
+            while (want < NOSC && loopmass_view_pitches(x)[want] != 0 && !std::isnan(loopmass_view_pitches(x)[want]))
                 want++;
             EXPECT_EQ(v, want);
             for (int k = 0; k < NOSC; k++) {
-                EXPECT_GE(x->x_osc_phase[k], 0.0f);
-                EXPECT_LE(x->x_osc_phase[k], (float)nmasses);
+                EXPECT_GE(loopmass_view_phases(x)[k], 0.0f);
+                EXPECT_LE(loopmass_view_phases(x)[k], (float)nmasses);
             }
         }
         h.destroy(x);
@@ -294,7 +298,7 @@ TEST(Scan, WorkedExamplesOnFourMasses)
         for (int j = 0; j < c.n; j++)
             EXPECT_EQ(bits(x->x_mix[j]), bits(c.mix[j])) << c.what << " sample " << j << ": " << x->x_mix[j];
         if (!std::isnan(c.phase_after)) {
-            EXPECT_EQ(bits(x->x_osc_phase[0]), bits(c.phase_after)) << c.what;
+            EXPECT_EQ(bits(loopmass_view_phases(x)[0]), bits(c.phase_after)) << c.what;
         }
     }
 }
@@ -367,7 +371,7 @@ TEST(Perform, OneHapticStepPer256Samples)
             ASSERT_EQ(steps_in_vector(x, twin, c.n), want) << "n " << c.n << " vector " << v;
         }
         if (c.n >= 256) {
-            EXPECT_EQ(x->x_tick, 0);
+            EXPECT_EQ(loopmass_view_display(x).tick, 0);
         }
         h.destroy(x);
         h.destroy(twin);
@@ -400,8 +404,8 @@ TEST(Perform, SilentWhileInactiveOrWhileTheFirstPitchIsZero)
                 ASSERT_EQ(bits(out[i]), 0u) << "vector " << v << " sample " << i;
         }
         EXPECT_EQ(std::memcmp(before, x->x_pos, sizeof before) != 0, c.ring_moves);
-        expect_same_bits(x->x_osc_phase, phases, NOSC, "phase");
-        EXPECT_EQ(x->x_tick, c.inactive ? 0 : 2); // 64: step, 256, 64: no step, 256
+        expect_same_bits(loopmass_view_phases(x).v, phases, NOSC, "phase");
+        EXPECT_EQ(loopmass_view_display(x).tick, c.inactive ? 0 : 2); // 64: step, 256, 64: no step, 256
         h.destroy(x);
     }
 }
@@ -431,8 +435,8 @@ TEST(Perform, LongVectorsRunAsSlicesOfTheMixBuffer)
         EXPECT_EQ(bits(whole[0]), bits(7.0f));
         EXPECT_EQ(bits(whole[(size_t)c.n + 1]), bits(7.0f));
         expect_same_bits(whole.data() + 1, parts.data(), c.n, "out");
-        expect_same_bits(x->x_pos, twin->x_pos, 64, "pos");
-        expect_same_bits(x->x_osc_phase, twin->x_osc_phase, NOSC, "phase");
+        expect_same_bits(loopmass_view_ring(x).v, loopmass_view_ring(twin).v, 64, "pos");
+        expect_same_bits(loopmass_view_phases(x).v, loopmass_view_phases(twin).v, NOSC, "phase");
         h.destroy(x);
         h.destroy(twin);
     }
@@ -477,13 +481,13 @@ TEST(HostRate, TakesALongOrAFloatOnAnyInlet)
         {{S("x")}, 1, 1},     {{}, 1, 1},              {{L(0), L(1)}, 1, 0},
     };
     t_loopmass *x = h.create({L(8)});
-    EXPECT_EQ(x->x_hostrate, 0);
+    EXPECT_EQ(loopmass_view_shaping(x).hostrate, 0);
     h.take();
     for (const auto &c : cases)
         for (int inlet = 0; inlet <= INLET_PITCH; inlet++) {
             x->x_hostrate = c.from;
             EXPECT_EQ(h.send(x, inlet, "hostrate", c.args), 0);
-            EXPECT_EQ(x->x_hostrate, c.to) << "inlet " << inlet << " from " << c.from;
+            EXPECT_EQ(loopmass_view_shaping(x).hostrate, c.to) << "inlet " << inlet << " from " << c.from;
         }
     EXPECT_TRUE(h.take().empty());
 }
@@ -517,10 +521,10 @@ TEST(HostRate, ThePhaseStepTakesTheHostsRate)
             float out;
             perform(x, &out, 1);
             expect = (float)((double)expect + inc);
-            ASSERT_EQ(bits(x->x_osc_phase[0]), bits(expect)) << c.hostrate << " " << c.used << " vector " << v;
+            ASSERT_EQ(bits(loopmass_view_phases(x)[0]), bits(expect)) << c.hostrate << " " << c.used << " vector " << v;
         }
         headless::dsp_stop();
-        EXPECT_EQ(x->x_tick, 3); // one step, then two vectors of the 256 it spans
+        EXPECT_EQ(loopmass_view_display(x).tick, 3); // one step, then two vectors of the 256 it spans
         h.destroy(x);
     }
 }
@@ -568,9 +572,9 @@ TEST(Fg, PitchAndGainPairsOnThePitchInlet)
         x->x_autonorm = 1;
         EXPECT_EQ(h.send(x, c.inlet, "fg", c.args), 0) << c.what;
         for (int k = 0; k < NOSC; k++) {
-            EXPECT_EQ(bits(x->x_osc_freq[k]), bits(c.freq[k])) << c.what << " pitch " << k;
-            EXPECT_EQ(bits(x->x_osc_gain[k]), bits(c.gain[k])) << c.what << " gain " << k;
+            EXPECT_EQ(bits(loopmass_view_pitches(x)[k]), bits(c.freq[k])) << c.what << " pitch " << k;
+            EXPECT_EQ(bits(loopmass_view_gains(x)[k]), bits(c.gain[k])) << c.what << " gain " << k;
         }
-        EXPECT_EQ(bits(x->x_autonorm), bits(c.autonorm)) << c.what;
+        EXPECT_EQ(bits(loopmass_view_autonorm(x)), bits(c.autonorm)) << c.what;
     }
 }

@@ -1,6 +1,10 @@
 // The engine on every set of vector units this machine runs, against the
 // plain loops of reference.h, bit for bit: the scan, the haptic step and
 // the scan's table.
+//
+// A test of the engine's internals: it sets the ring, profiles and
+// oscillators directly and reads the mix buffer, the motion atoms and the
+// ramps, which only the engine sees.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -66,9 +70,9 @@ void expect_scan(t_loopmass *x, int n, const std::string &what)
     test::RefRamp ramps[NOSC];
     for (int k = 0; k < NOSC; k++)
         ramps[k] = {x->x_ramp[k].from, x->x_ramp[k].to, x->x_ramp[k].len, x->x_ramp[k].done};
-    test::ref_scan(x->x_nmasses, x->x_pos, x->x_pos1, x->x_osc_freq, x->x_osc_gain, phases, mix, n, ramps);
+    test::ref_scan(loopmass_view_nmasses(x), x->x_pos, x->x_pos1, x->x_osc_freq, x->x_osc_gain, phases, mix, n, ramps);
     short want = 0;
-    while (want < NOSC && x->x_osc_freq[want] != 0 && !std::isnan(x->x_osc_freq[want]))
+    while (want < NOSC && loopmass_view_pitches(x)[want] != 0 && !std::isnan(loopmass_view_pitches(x)[want]))
         want++;
 
     x->x_n = n;
@@ -78,7 +82,7 @@ void expect_scan(t_loopmass *x, int n, const std::string &what)
     for (int j = n; j < MIXSIZE; j++)
         ASSERT_EQ(bits(x->x_mix[j]), bits(SENTINEL)) << what << ", sample " << j << " past the vector";
     for (int k = 0; k < NOSC; k++)
-        ASSERT_EQ(bits(x->x_osc_phase[k]), bits(phases[k])) << what << ", phase " << k;
+        ASSERT_EQ(bits(loopmass_view_phases(x)[k]), bits(phases[k])) << what << ", phase " << k;
     for (int k = 0; k < NOSC; k++) {
         const bool ends = ramps[k].len - ramps[k].done <= n;
         ASSERT_EQ(x->x_ramp[k].len, ends ? 0 : ramps[k].len) << what << ", ramp " << k;
@@ -288,9 +292,9 @@ TEST(Scan, EveryPathSeesEveryChangeOfTheRingBetweenVectors)
     };
     const Change changes[] = {
         {"nothing", [](test::Harness &, t_loopmass *) {}},
-        {"one ulp of one mass", [](test::Harness &, t_loopmass *x) { x->x_pos[5] = std::nextafter(x->x_pos[5], 2.0f); }},
-        {"the sign of a zero", [](test::Harness &, t_loopmass *x) { x->x_pos1[9] = -x->x_pos1[9]; }},
-        {"the last mass", [](test::Harness &, t_loopmass *x) { x->x_pos[x->x_nmasses - 1] = 0.5f; }},
+        {"one ulp of one mass", [](test::Harness &, t_loopmass *x) { x->x_pos[5] = std::nextafter(loopmass_view_ring(x)[5], 2.0f); }},
+        {"the sign of a zero", [](test::Harness &, t_loopmass *x) { x->x_pos1[9] = -loopmass_view_ring(x, 1)[9]; }},
+        {"the last mass", [](test::Harness &, t_loopmass *x) { x->x_pos[loopmass_view_nmasses(x) - 1] = 0.5f; }},
         {"a haptic step", [](test::Harness &, t_loopmass *x) { loopmass_step(x); }},
         {"bang", [](test::Harness &harness, t_loopmass *x) { harness.send(x, INLET_CONTROL, "bang"); }},
         {"stop", [](test::Harness &harness, t_loopmass *x) { harness.send(x, INLET_CONTROL, "stop"); }},
@@ -336,17 +340,17 @@ TEST(Step, EveryPathMatchesThePlainStepAndLeavesMassesBeyondNAlone)
                 loopmass_step(x);
                 test::ref_step(r);
                 for (int i = 0; i < n; i++) {
-                    ASSERT_EQ(bits(x->x_pos[i]), bits(r.pos[i])) << what << ", mass " << i << ", step " << step;
-                    ASSERT_EQ(bits(x->x_pos1[i]), bits(r.pos1[i])) << what << ", mass " << i;
-                    ASSERT_EQ(bits(x->x_pos2[i]), bits(r.pos2[i])) << what << ", mass " << i;
+                    ASSERT_EQ(bits(loopmass_view_ring(x)[i]), bits(r.pos[i])) << what << ", mass " << i << ", step " << step;
+                    ASSERT_EQ(bits(loopmass_view_ring(x, 1)[i]), bits(r.pos1[i])) << what << ", mass " << i;
+                    ASSERT_EQ(bits(loopmass_view_ring(x, 2)[i]), bits(r.pos2[i])) << what << ", mass " << i;
                     ASSERT_EQ(x->x_motion[i].a_type, patcher::A_FLOAT) << what << ", mass " << i;
                     ASSERT_EQ(bits(x->x_motion[i].a_w.w_float), bits(r.motion[i])) << what << ", mass " << i;
                 }
             }
             for (int i = n; i < MAXMASSES; i++) {
-                ASSERT_EQ(bits(x->x_pos[i]), bits(SENTINEL)) << what << ", mass " << i;
-                ASSERT_EQ(bits(x->x_pos1[i]), bits(SENTINEL)) << what << ", mass " << i;
-                ASSERT_EQ(bits(x->x_pos2[i]), bits(SENTINEL)) << what << ", mass " << i;
+                ASSERT_EQ(bits(loopmass_view_ring(x)[i]), bits(SENTINEL)) << what << ", mass " << i;
+                ASSERT_EQ(bits(loopmass_view_ring(x, 1)[i]), bits(SENTINEL)) << what << ", mass " << i;
+                ASSERT_EQ(bits(loopmass_view_ring(x, 2)[i]), bits(SENTINEL)) << what << ", mass " << i;
                 ASSERT_EQ(bits(x->x_motion[i].a_w.w_float), bits(SENTINEL)) << what << ", mass " << i;
             }
             h.destroy(x);

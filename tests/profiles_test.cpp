@@ -1,5 +1,8 @@
 // Effective profiles: rotation, gain, offset, clamps, stretch, the display
 // list, and the metaparameter messages.
+//
+// Reaches into the record to set raw profiles, a phase and the display
+// switch directly, and to compare the whole effective block past the ring.
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -44,7 +47,7 @@ TEST(Profiles, ClampsAndDisplayPerKind)
         EXPECT_EQ(out[0].floats()[0], (float)c.kind);
         for (int i = 0; i < 3; i++) {
             EXPECT_EQ(out[0].atoms[i].a_type, A_FLOAT);
-            EXPECT_EQ(bits(x->x_prof[c.kind - 1][i]), bits(c.prof)) << c.kind << " " << c.msg << " " << c.arg;
+            EXPECT_EQ(bits(loopmass_view_profile(x, c.kind)[i]), bits(c.prof)) << c.kind << " " << c.msg << " " << c.arg;
             EXPECT_EQ(bits(out[0].floats()[i + 1]), bits(c.shown)) << c.kind << " " << c.msg << " " << c.arg;
         }
     }
@@ -67,9 +70,9 @@ TEST(Profiles, PhaseBecomesAShiftThatRotatesTheRawProfile)
     };
     for (const auto &c : cases) {
         h.send(x, 1, "phase", {c.arg});
-        ASSERT_EQ(bits(x->x_phase[0]), bits(c.shift)) << atom_getfloat(&c.arg);
+        ASSERT_EQ(bits(loopmass_view_meta(x, 1).phase), bits(c.shift)) << atom_getfloat(&c.arg);
         for (int i = 0; i < 256; i++)
-            ASSERT_EQ(x->x_prof[0][i], x->x_raw[0][(i + c.rotation) % 256]) << atom_getfloat(&c.arg) << " " << i;
+            ASSERT_EQ(loopmass_view_profile(x, 1)[i], loopmass_view_raw(x, 1)[(i + c.rotation) % 256]) << atom_getfloat(&c.arg) << " " << i;
     }
     EXPECT_LT((double)p01, 230.4);
 
@@ -84,7 +87,7 @@ TEST(Profiles, PhaseBecomesAShiftThatRotatesTheRawProfile)
         x->x_phase[0] = c.shift;
         loopmass_update(x, PROF_MASSES);
         for (int i = 0; i < 256; i++)
-            ASSERT_EQ(x->x_prof[0][i], x->x_raw[0][(i + c.rotation) % 256]) << c.shift << " " << i;
+            ASSERT_EQ(loopmass_view_profile(x, 1)[i], loopmass_view_raw(x, 1)[(i + c.rotation) % 256]) << c.shift << " " << i;
     }
 }
 
@@ -92,7 +95,7 @@ TEST(Profiles, ExtraWindowsTheClampedProfile)
 {
     test::Harness h;
     t_loopmass *x = h.create();
-    const float *p = x->x_prof[PROF_CENTERING - 1];
+    const float *p = loopmass_view_profile(x, PROF_CENTERING).v;
     ASSERT_EQ(p[0], 0.7f); // preset 0
     for (float e : {1.0f, -1.0f}) {
         h.send(x, PROF_CENTERING, "extra", {F(e)});
@@ -162,11 +165,11 @@ TEST(Messages, AllSetsUpToFourMetaparameters)
         h.send(x, c.inlet, "all", c.args);
         EXPECT_EQ(h.take("out1").size(), 1u) << c.inlet;
         const int k = c.inlet - 1;
-        EXPECT_EQ(bits(x->x_gain[k]), bits(c.gain)) << c.inlet;
-        EXPECT_EQ(bits(x->x_offset[k]), bits(c.offset)) << c.inlet;
-        EXPECT_EQ(bits(x->x_phase[k]), bits(c.shift)) << c.inlet;
-        EXPECT_EQ(bits(x->x_extra[k]), bits(c.extra)) << c.inlet;
-        EXPECT_EQ(x->x_gain[(k + 1) % NKINDS], 1.0f);
+        EXPECT_EQ(bits(loopmass_view_meta(x, k + 1).gain), bits(c.gain)) << c.inlet;
+        EXPECT_EQ(bits(loopmass_view_meta(x, k + 1).offset), bits(c.offset)) << c.inlet;
+        EXPECT_EQ(bits(loopmass_view_meta(x, k + 1).phase), bits(c.shift)) << c.inlet;
+        EXPECT_EQ(bits(loopmass_view_meta(x, k + 1).extra), bits(c.extra)) << c.inlet;
+        EXPECT_EQ(loopmass_view_meta(x, (k + 1) % NKINDS + 1).gain, 1.0f);
     }
 }
 
@@ -195,10 +198,10 @@ TEST(Messages, WrongInletsSymbolsAndDisplayOff)
             EXPECT_EQ(out[0].floats()[0], (float)PROF_TENSION);
         }
         for (int k = 0; k < NKINDS; k++) {
-            EXPECT_EQ(x->x_gain[k], 1.0f) << m;
-            EXPECT_EQ(x->x_offset[k], 0.0f) << m;
-            EXPECT_EQ(x->x_phase[k], k == 1 ? 192.0f : 0.0f) << m;
-            EXPECT_EQ(x->x_extra[k], k == 1 ? 0.5f : 0.0f) << m;
+            EXPECT_EQ(loopmass_view_meta(x, k + 1).gain, 1.0f) << m;
+            EXPECT_EQ(loopmass_view_meta(x, k + 1).offset, 0.0f) << m;
+            EXPECT_EQ(loopmass_view_meta(x, k + 1).phase, k == 1 ? 192.0f : 0.0f) << m;
+            EXPECT_EQ(loopmass_view_meta(x, k + 1).extra, k == 1 ? 0.5f : 0.0f) << m;
         }
         x->x_display = 0;
         h.send(x, PROF_DAMPING, m, {F(0.5f)});

@@ -1,5 +1,9 @@
 // The gain ramps of the oscillators ("ramp") and the high-pass on the
 // output ("lowcut").
+//
+// Reaches into the record for the ramps' and the normalisation's lengths
+// in samples, the high-pass's state and the mix buffer, which only the
+// engine sees, and to set pitches and the ring for the plain loop.
 #include <cmath>
 #include <complex>
 #include <cstring>
@@ -48,7 +52,11 @@ float largest_step(const std::vector<float> &s, size_t from, size_t to)
     return most;
 }
 
-std::vector<float> pitches(const t_loopmass *x) { return std::vector<float>(x->x_osc_freq, x->x_osc_freq + NOSC); }
+std::vector<float> pitches(const t_loopmass *x)
+{
+    const t_floats p = loopmass_view_pitches(x);
+    return std::vector<float>(p.begin(), p.end());
+}
 
 } // namespace
 
@@ -78,7 +86,7 @@ TEST(Ramp, TheReleaseStepsNoMoreThanTheNote)
             else
                 EXPECT_GT(end, 2.0f * note) << what;
             EXPECT_EQ(out.back(), 0.0f) << what;
-            EXPECT_EQ(x->x_osc_freq[0], 0.0f) << what;
+            EXPECT_EQ(loopmass_view_pitches(x)[0], 0.0f) << what;
             h.destroy(x);
         }
 }
@@ -142,13 +150,13 @@ TEST(Ramp, EachMessageRampsEveryGainItChanges)
         }
         EXPECT_EQ(pitches(x), c.now) << c.what;
         // A pitch kept for its ramp keeps its phase moving.
-        const V phase(x->x_osc_phase, x->x_osc_phase + NOSC);
+        const V phase(loopmass_view_phases(x).begin(), loopmass_view_phases(x).end());
         float out[220];
         perform(x, out, 220);
         EXPECT_EQ(pitches(x), c.now) << c.what << ", a sample before the end";
         for (int k = 0; k < NOSC; k++)
             if (c.now[k] != 0.0f && c.end[k] == 0.0f) {
-                EXPECT_NE(x->x_osc_phase[k], phase[k]) << c.what << ", oscillator " << k;
+                EXPECT_NE(loopmass_view_phases(x)[k], phase[k]) << c.what << ", oscillator " << k;
             }
         perform(x, out, 1);
         EXPECT_EQ(pitches(x), c.end) << c.what << ", at the end";
@@ -233,7 +241,7 @@ TEST(Ramp, AnInterruptedRampGoesOnFromWhereItStands)
     h.send(x, 0, "ramp", {L(10)});
     h.send(x, 7, "fg", {L(220), L(0)});
     std::vector<test::RefRamp> ramps = {{1.0f, 0.0f, 441, 0}};
-    float phase = x->x_osc_phase[0];
+    float phase = loopmass_view_phases(x)[0];
     auto expect_vector = [&](int n) {
         float mix[MIXSIZE];
         float phases[NOSC] = {phase};
@@ -278,7 +286,7 @@ TEST(Ramp, ZeroIsTheJumpToTheBit)
     for (t_loopmass *x : {a, b})
         h.send(x, 7, "fg", {L(110), F(0.5f)});
     EXPECT_EQ(a->x_ramp[0].len, 0);
-    EXPECT_EQ(a->x_osc_freq[1], 0.0f);
+    EXPECT_EQ(loopmass_view_pitches(a)[1], 0.0f);
     std::vector<float> ta = play(a, 0.1), tb = play(b, 0.1);
     sa.insert(sa.end(), ta.begin(), ta.end());
     sb.insert(sb.end(), tb.begin(), tb.end());
@@ -316,9 +324,9 @@ TEST(Shaping, RampAndLowcutTakeTheirRangeAndRefuseTheRest)
             x->x_lowcut_hz = 70.0f;
             EXPECT_EQ(h.send(x, inlet, c.selector, c.args), 0) << what;
             const float was = std::strcmp(c.selector, "ramp") == 0 ? 7.0f : 70.0f;
-            const float now = std::strcmp(c.selector, "ramp") == 0 ? x->x_ramp_ms : x->x_lowcut_hz;
+            const float now = std::strcmp(c.selector, "ramp") == 0 ? loopmass_view_shaping(x).ramp_ms : loopmass_view_shaping(x).lowcut_hz;
             EXPECT_EQ(bits(now), bits(std::isnan(c.value) ? was : c.value)) << what;
-            EXPECT_EQ(bits(std::strcmp(c.selector, "ramp") == 0 ? x->x_lowcut_hz : x->x_ramp_ms),
+            EXPECT_EQ(bits(std::strcmp(c.selector, "ramp") == 0 ? loopmass_view_shaping(x).lowcut_hz : loopmass_view_shaping(x).ramp_ms),
                       bits(std::strcmp(c.selector, "ramp") == 0 ? 70.0f : 7.0f))
                 << what;
             EXPECT_EQ(h.take("error").size(), std::isnan(c.value) ? 1u : 0u) << what;
