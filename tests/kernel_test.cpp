@@ -132,7 +132,7 @@ TEST(Simd, EveryPathNamedOnceAndChosenByName)
     EXPECT_EQ(loopmass_simd_use(was.c_str()), 0);
 }
 
-TEST(Scan, EveryPathMatchesThePlainLoopWhateverThePitchesGainsAndPhases)
+TEST(Paths, ScanMatchesThePlainLoopWhateverThePitchesGainsAndPhases)
 {
     test::Harness h;
     const float pitches[] = {440.0f,  113.0f,  553.0f, 11025.0f, 22050.0f, 44100.0f, 60000.0f, 1e6f,   -220.5f,
@@ -179,7 +179,7 @@ TEST(Scan, EveryPathMatchesThePlainLoopWhateverThePitchesGainsAndPhases)
 // a ramp that ends inside the vector, one that starts with it, one that
 // keeps on past it, one of the largest gains, and oscillators that keep
 // their gain; the plain loop takes each sample's gain from its ramp.
-TEST(Scan, EveryPathMatchesThePlainLoopWhileGainsRamp)
+TEST(Paths, ScanMatchesThePlainLoopWhileGainsRamp)
 {
     test::Harness h;
     const int sizes[] = {1, 2, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 100, 127, 128, 129, 255, 256, 1000, 2047, 2048};
@@ -230,7 +230,7 @@ TEST(Scan, EveryPathMatchesThePlainLoopWhileGainsRamp)
 // Samples whose exact phase lies where the walk's shortcuts would go wrong:
 // each names what the engine must not do, and the plain loop's result is
 // also checked against what a careless engine would give.
-TEST(Scan, EveryPathTakesWrapsAndIndicesFromTheDoubleSum)
+TEST(Paths, ScanTakesWrapsAndIndicesFromTheDoubleSum)
 {
     test::Harness h;
     const float ulp256 = 256.0f - std::nextafter(256.0f, 0.0f); // 2^-16
@@ -283,7 +283,7 @@ TEST(Scan, EveryPathTakesWrapsAndIndicesFromTheDoubleSum)
     }
 }
 
-TEST(Scan, EveryPathSeesEveryChangeOfTheRingBetweenVectors)
+TEST(Paths, ScanSeesEveryChangeOfTheRingBetweenVectors)
 {
     test::Harness h;
     struct Change {
@@ -316,7 +316,7 @@ TEST(Scan, EveryPathSeesEveryChangeOfTheRingBetweenVectors)
     }
 }
 
-TEST(Step, EveryPathMatchesThePlainStepAndLeavesMassesBeyondNAlone)
+TEST(Paths, StepMatchesThePlainStepAndLeavesMassesBeyondNAlone)
 {
     test::Harness h;
     const float SENTINEL = -123.5f;

@@ -1,8 +1,8 @@
 // Effective profiles: rotation, gain, offset, clamps, stretch, the display
 // list, and the metaparameter messages.
 //
-// Reaches into the record to set raw profiles, a phase and the display
-// switch directly, and to compare the whole effective block past the ring.
+// Reaches into the record to set raw profiles and a phase directly, and to
+// compare the whole effective block, masses past the ring included.
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -144,7 +144,7 @@ TEST(Profiles, StretchInterpolatesAroundTheRing)
         EXPECT_EQ(loopmass_stretch(v, c.f, c.i, c.n), c.expect) << c.f << " " << c.i << " " << c.n;
 }
 
-TEST(Messages, AllSetsUpToFourMetaparameters)
+TEST(Metaparameters, AllSetsUpToFour)
 {
     const struct {
         int inlet;
@@ -164,16 +164,16 @@ TEST(Messages, AllSetsUpToFourMetaparameters)
         h.take();
         h.send(x, c.inlet, "all", c.args);
         EXPECT_EQ(h.take("out1").size(), 1u) << c.inlet;
-        const int k = c.inlet - 1;
-        EXPECT_EQ(bits(loopmass_view_meta(x, k + 1).gain), bits(c.gain)) << c.inlet;
-        EXPECT_EQ(bits(loopmass_view_meta(x, k + 1).offset), bits(c.offset)) << c.inlet;
-        EXPECT_EQ(bits(loopmass_view_meta(x, k + 1).phase), bits(c.shift)) << c.inlet;
-        EXPECT_EQ(bits(loopmass_view_meta(x, k + 1).extra), bits(c.extra)) << c.inlet;
-        EXPECT_EQ(loopmass_view_meta(x, (k + 1) % NKINDS + 1).gain, 1.0f);
+        const t_meta m = loopmass_view_meta(x, c.inlet);
+        EXPECT_EQ(bits(m.gain), bits(c.gain)) << c.inlet;
+        EXPECT_EQ(bits(m.offset), bits(c.offset)) << c.inlet;
+        EXPECT_EQ(bits(m.phase), bits(c.shift)) << c.inlet;
+        EXPECT_EQ(bits(m.extra), bits(c.extra)) << c.inlet;
+        EXPECT_EQ(loopmass_view_meta(x, c.inlet % NKINDS + 1).gain, 1.0f);
     }
 }
 
-TEST(Messages, WrongInletsSymbolsAndDisplayOff)
+TEST(Metaparameters, WrongInletsSymbolsAndDisplayOff)
 {
     for (const char *m : {"gain", "offset", "phase", "extra", "all"}) {
         test::Harness h;
@@ -197,13 +197,14 @@ TEST(Messages, WrongInletsSymbolsAndDisplayOff)
             ASSERT_EQ(out.size(), 1u) << m;
             EXPECT_EQ(out[0].floats()[0], (float)PROF_TENSION);
         }
-        for (int k = 0; k < NKINDS; k++) {
-            EXPECT_EQ(loopmass_view_meta(x, k + 1).gain, 1.0f) << m;
-            EXPECT_EQ(loopmass_view_meta(x, k + 1).offset, 0.0f) << m;
-            EXPECT_EQ(loopmass_view_meta(x, k + 1).phase, k == 1 ? 192.0f : 0.0f) << m;
-            EXPECT_EQ(loopmass_view_meta(x, k + 1).extra, k == 1 ? 0.5f : 0.0f) << m;
+        for (int k = PROF_MASSES; k <= PROF_INITPOS; k++) {
+            const t_meta meta = loopmass_view_meta(x, k);
+            EXPECT_EQ(meta.gain, 1.0f) << m;
+            EXPECT_EQ(meta.offset, 0.0f) << m;
+            EXPECT_EQ(meta.phase, k == PROF_TENSION ? 192.0f : 0.0f) << m;
+            EXPECT_EQ(meta.extra, k == PROF_TENSION ? 0.5f : 0.0f) << m;
         }
-        x->x_display = 0;
+        h.send(x, INLET_CONTROL, "display", {L(0)});
         h.send(x, PROF_DAMPING, m, {F(0.5f)});
         EXPECT_TRUE(h.take("out1").empty()) << m;
     }
@@ -226,7 +227,7 @@ TEST(Update, KindOutsideOneToSixResendsTheLastList)
             EXPECT_EQ(bits(out[0].floats()[i]), bits(created[5].floats()[i])) << k;
         EXPECT_EQ(std::memcmp(prof, x->x_prof, sizeof prof), 0) << k;
     }
-    x->x_display = 0;
+    h.send(x, INLET_CONTROL, "display", {L(0)});
     loopmass_update(x, 9);
     EXPECT_TRUE(h.take("out1").empty());
 }
