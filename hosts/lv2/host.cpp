@@ -155,7 +155,10 @@ void run_clocks(Object *o)
 
 void console(bool is_error, const char *fmt, va_list ap)
 {
-    if (!scope || !scope->build || !scope->build->console.line)
+    if (!scope || !scope->build)
+        return;
+    scope->build->errors += is_error;
+    if (!scope->build->console.line)
         return;
     char text[1024];
     std::vsnprintf(text, sizeof text, fmt, ap);
@@ -212,11 +215,18 @@ Object *object_new(Build &b, t_class *c, short argc, t_atom *argv, float *vector
     return o;
 }
 
+// The read message returns nothing; every way it fails posts an error.
 short object_read(Object *o, Build &b, const char *name)
 {
     Enter e(&b, o);
     Draw d(o);
-    return loopmass::loopmass_read((loopmass::t_loopmass *)o->x, gensym(name));
+    const int before = b.errors;
+    t_atom file;
+    file.a_type = patcher::A_SYM;
+    file.a_w.w_sym = gensym(name);
+    if (classes::dispatch(o->c, o->x, "read", 1, &file) != 0)
+        return 1;
+    return b.errors == before ? 0 : 1;
 }
 
 void object_free(Object *o, const Console &console)
