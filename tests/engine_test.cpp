@@ -65,9 +65,9 @@ void copy_state(t_loopmass *dst, const t_loopmass *src)
     std::memcpy(dst->x_osc_freq, src->x_osc_freq, sizeof dst->x_osc_freq);
     std::memcpy(dst->x_osc_gain, src->x_osc_gain, sizeof dst->x_osc_gain);
     std::memcpy(dst->x_osc_phase, src->x_osc_phase, sizeof dst->x_osc_phase);
-    dst->x_autonorm = loopmass_view_autonorm(src);
-    dst->x_tick = loopmass_view_display(src).tick;
-    dst->x_inactive = loopmass_view_display(src).inactive;
+    dst->x_autonorm = src->x_autonorm;
+    dst->x_tick = src->x_tick;
+    dst->x_inactive = src->x_inactive;
 }
 
 void expect_same_bits(const float *a, const float *b, int n, const char *what)
@@ -105,7 +105,7 @@ TEST(Step, CachedCoefficientsMatchPlainStepBitForBitWhileProfilesChange)
             if (step % 7 == 3) {
                 for (int c = 0; c < 5; c++) {
                     const int k = (int)(rng() % 5), i = (int)(rng() % (unsigned)n);
-                    const float v = c == 0 ? loopmass_view_profile(x, k + 1)[(i + 1) % n] : c == 1 ? -0.0f : unit(rng);
+                    const float v = c == 0 ? x->x_prof[k][(i + 1) % n] : c == 1 ? -0.0f : unit(rng);
                     x->x_prof[k][i] = r.prof[k][i] = v;
                 }
             }

@@ -292,9 +292,9 @@ TEST(Paths, ScanSeesEveryChangeOfTheRingBetweenVectors)
     };
     const Change changes[] = {
         {"nothing", [](test::Harness &, t_loopmass *) {}},
-        {"one ulp of one mass", [](test::Harness &, t_loopmass *x) { x->x_pos[5] = std::nextafter(loopmass_view_ring(x)[5], 2.0f); }},
-        {"the sign of a zero", [](test::Harness &, t_loopmass *x) { x->x_pos1[9] = -loopmass_view_ring(x, 1)[9]; }},
-        {"the last mass", [](test::Harness &, t_loopmass *x) { x->x_pos[loopmass_view_nmasses(x) - 1] = 0.5f; }},
+        {"one ulp of one mass", [](test::Harness &, t_loopmass *x) { x->x_pos[5] = std::nextafter(x->x_pos[5], 2.0f); }},
+        {"the sign of a zero", [](test::Harness &, t_loopmass *x) { x->x_pos1[9] = -x->x_pos1[9]; }},
+        {"the last mass", [](test::Harness &, t_loopmass *x) { x->x_pos[x->x_nmasses - 1] = 0.5f; }},
         {"a haptic step", [](test::Harness &, t_loopmass *x) { loopmass_step(x); }},
         {"bang", [](test::Harness &harness, t_loopmass *x) { harness.send(x, INLET_CONTROL, "bang"); }},
         {"stop", [](test::Harness &harness, t_loopmass *x) { harness.send(x, INLET_CONTROL, "stop"); }},
