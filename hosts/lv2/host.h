@@ -83,7 +83,6 @@ struct Build {
     Console console;
     std::string bank;
     std::string read;
-    int errors = 0; // errors the object posted while this was current
 };
 
 // Registers loopmass~ once per process and finds the methods and symbols
