@@ -1,5 +1,9 @@
 // Preset files: what write puts in a file, how read rebuilds (and
 // resamples) the bank, and that no broken file changes the bank at all.
+//
+// Reaches into the record only to set up raw profiles and a foreign bank
+// version, and to read the folder a file was found in (x_filevol), which
+// no message shows.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -22,6 +26,9 @@
 
 namespace {
 
+using loopmass::loopmass_view_bank;
+using loopmass::loopmass_view_nmasses;
+using loopmass::loopmass_view_raw;
 using loopmass::ext_add;
 using loopmass::ext_blend_soft;
 using loopmass::ext_float;
@@ -83,21 +90,23 @@ std::string preset_file(int m, int version, const std::vector<int> &numbers)
 // read at the entry's first cursor.
 std::vector<float> group_profile(t_loopmass *x, int e, int p)
 {
-    std::vector<t_atom> a = store::atoms(x->x_bank);
-    size_t at = (size_t)x->x_index[e].atoms + 2 + (size_t)p * (size_t)(x->x_nmasses + 1);
+    const loopmass::t_bankview bank = loopmass_view_bank(x);
+    const int n = loopmass_view_nmasses(x);
+    std::vector<t_atom> a = store::atoms(bank.store);
+    size_t at = (size_t)bank.index[e].atoms + 2 + (size_t)p * (size_t)(n + 1);
     std::vector<float> v;
-    for (int i = 0; i < x->x_nmasses; i++) {
+    for (int i = 0; i < n; i++) {
         EXPECT_EQ(a[at + i].a_type, patcher::A_FLOAT);
         v.push_back(a[at + i].a_w.w_float);
     }
-    EXPECT_EQ(a[at + x->x_nmasses].a_type, patcher::A_SEMI);
+    EXPECT_EQ(a[at + n].a_type, patcher::A_SEMI);
     return v;
 }
 
 void fill_raw(t_loopmass *x, int seed)
 {
     for (int k = 0; k < loopmass::NKINDS; k++)
-        for (int i = 0; i < x->x_nmasses; i++)
+        for (int i = 0; i < loopmass_view_nmasses(x); i++)
             x->x_raw[k][i] = (float)(((seed * 131 + k * 17 + i * 7) % 200) - 100) / 128.0f;
 }
 
@@ -186,19 +195,19 @@ void check_resample(int m, int n, const std::function<float(const std::vector<fl
                                                              std::to_string(m),
                                                          "post: Data have been resized to " + std::to_string(n) +
                                                              " masses"}));
-    EXPECT_EQ(x->x_bank_nmasses, n);
-    EXPECT_EQ(x->x_bank_version, -5);
-    EXPECT_EQ(x->x_bank_nentries, 2);
-    EXPECT_EQ(x->x_bank_nstored, 2);
-    EXPECT_EQ(x->x_bank_ncleared, 0);
-    std::vector<std::string> a = store_atoms(x->x_bank);
+    EXPECT_EQ(loopmass_view_bank(x).nmasses, n);
+    EXPECT_EQ(loopmass_view_bank(x).version, -5);
+    EXPECT_EQ(loopmass_view_bank(x).entries, 2);
+    EXPECT_EQ(loopmass_view_bank(x).stored, 2);
+    EXPECT_EQ(loopmass_view_bank(x).cleared, 0);
+    std::vector<std::string> a = store_atoms(loopmass_view_bank(x).store);
     ASSERT_EQ(a.size(), (size_t)(4 + 2 * (6 * n + 8)));
     EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 4),
               (std::vector<std::string>{"L" + std::to_string(n), "L-5", "L2", ";"}));
     for (int k = 0; k < 2; k++) {
-        EXPECT_EQ(x->x_index[k].number, k == 0 ? 7 : 1);
-        EXPECT_EQ(x->x_index[k].atoms, k * (6 * n + 8) + 4);
-        EXPECT_EQ(x->x_index[k].bytes, k * (48 * n + 4) + 12);
+        EXPECT_EQ(loopmass_view_bank(x).index[k].number, k == 0 ? 7 : 1);
+        EXPECT_EQ(loopmass_view_bank(x).index[k].atoms, k * (6 * n + 8) + 4);
+        EXPECT_EQ(loopmass_view_bank(x).index[k].bytes, k * (48 * n + 4) + 12);
         for (int p = 0; p < 6; p++) {
             std::vector<float> src;
             for (int j = 0; j < m; j++)
@@ -281,7 +290,7 @@ TEST(Files, TheVersionWordIsKeptAndANewerOneIsReported)
         if (c.reported)
             expected.push_back("post: loopmass~: this file is from a more recent version of the object");
         EXPECT_EQ(lines(h.take()), expected) << c.version;
-        EXPECT_EQ(x->x_bank_version, c.version);
+        EXPECT_EQ(loopmass_view_bank(x).version, c.version);
         EXPECT_EQ(recalled(x, 3).size(), 24u) << "the preset is there";
 
         h.send(x, 0, "write", {S((dir / "again.txt").c_str())});
@@ -296,7 +305,7 @@ TEST(Files, LongsInProfilesAreTakenAsFloats)
     t_loopmass *x = h.create({L(3)});
     write_text(dir / "longs.txt", "3 -2 1;\n9;\n1 2 3;\n0 0.5 1;\n-1 0 1;\n4 5 6;\n0 1 0;\n1 1 0.25;\n");
     h.send(x, 0, "read", {S((dir / "longs.txt").c_str())});
-    EXPECT_EQ(store_atoms(x->x_bank)[6], float_atom(1.0f));
+    EXPECT_EQ(store_atoms(loopmass_view_bank(x).store)[6], float_atom(1.0f));
     EXPECT_EQ(group_profile(x, 0, 0), (std::vector<float>{1, 2, 3}));
     EXPECT_EQ(group_profile(x, 0, 5), (std::vector<float>{1, 1, 0.25f}));
     t_block b;
@@ -316,7 +325,7 @@ TEST(Files, DuplicateNumbersAreKeptAndTheFirstIsFound)
     t_loopmass *x = h.create({L(5)});
     write_text(dir / "dup.txt", preset_file(5, -2, {4, 4}));
     h.send(x, 0, "read", {S((dir / "dup.txt").c_str())});
-    ASSERT_EQ(x->x_bank_nentries, 2);
+    ASSERT_EQ(loopmass_view_bank(x).entries, 2);
     t_block b;
     ASSERT_EQ(loopmass::loopmass_recall(x, b, 4), 0);
     EXPECT_EQ(test::bits(b[0][1]), test::bits(source_value(0, 0, 1)));
@@ -340,8 +349,8 @@ TEST(Files, AVeryLongLineOfValidContentIsRead)
     h.take();
     h.send(x, 0, "read", {S((dir / "line.txt").c_str())});
     EXPECT_TRUE(lines(h.take()).empty());
-    EXPECT_EQ(x->x_bank_nentries, 30);
-    EXPECT_EQ(x->x_index[29].number, 87);
+    EXPECT_EQ(loopmass_view_bank(x).entries, 30);
+    EXPECT_EQ(loopmass_view_bank(x).index[29].number, 87);
     EXPECT_EQ(group_profile(x, 29, 5)[255], source_value(29, 5, 255));
 }
 
@@ -352,13 +361,13 @@ TEST(Files, CreationTakesTheMassCountOfItsFile)
     test::Harness h;
     t_loopmass *x = h.create({S((dir / "hundred.txt").c_str())});
     EXPECT_TRUE(lines(h.take()).empty()) << "no resizing at creation";
-    EXPECT_EQ(x->x_nmasses, 100);
-    EXPECT_EQ(x->x_bank_nmasses, 100);
-    EXPECT_EQ(x->x_bank_nentries, 2);
+    EXPECT_EQ(loopmass_view_nmasses(x), 100);
+    EXPECT_EQ(loopmass_view_bank(x).nmasses, 100);
+    EXPECT_EQ(loopmass_view_bank(x).entries, 2);
     // Preset 0 comes from the file, the second preset in it.
     for (int i = 0; i < 100; i++) {
-        ASSERT_EQ(test::bits(x->x_raw[0][i]), test::bits(source_value(1, 0, i))) << i;
-        ASSERT_EQ(test::bits(x->x_raw[4][i]), test::bits(loopmass::loopmass_raw(loopmass::PROF_FORCES, source_value(1, 4, i)))) << i;
+        ASSERT_EQ(test::bits(loopmass_view_raw(x, 1)[i]), test::bits(source_value(1, 0, i))) << i;
+        ASSERT_EQ(test::bits(loopmass_view_raw(x, 5)[i]), test::bits(loopmass::loopmass_raw(loopmass::PROF_FORCES, source_value(1, 4, i)))) << i;
     }
 }
 
@@ -378,7 +387,7 @@ TEST(Files, CreationFromAFileThatCannotBeReadGivesTheDefaultObject)
         test::Harness h;
         t_loopmass *x = h.create({S(c.name.c_str())});
         EXPECT_EQ(lines(h.take()), (std::vector<std::string>{c.line}));
-        EXPECT_EQ(x->x_nmasses, 256);
+        EXPECT_EQ(loopmass_view_nmasses(x), 256);
         BankState s = bank_state(x);
         EXPECT_EQ(s.atoms, (std::vector<std::string>{"L256", "L-2", "L0", ";"}));
         EXPECT_EQ(s.nmasses, 256);
@@ -392,8 +401,8 @@ TEST(Files, TheExampleBankHoldsFactoryPresetsZeroFiveAndSeven)
     test::Harness h;
     t_loopmass *x = h.create({S(LOOPMASS_SOURCE_DIR "/examples/factory-bank.txt")});
     EXPECT_TRUE(lines(h.take()).empty());
-    ASSERT_EQ(x->x_nmasses, 64);
-    ASSERT_EQ(x->x_bank_nentries, 3);
+    ASSERT_EQ(loopmass_view_nmasses(x), 64);
+    ASSERT_EQ(loopmass_view_bank(x).entries, 3);
     for (int32_t n : {0, 5, 7}) {
         t_block factory, got;
         loopmass::loopmass_factory(factory, 64, n);
@@ -485,7 +494,7 @@ TEST(Files, EveryBrokenFileIsRefusedAndChangesNothing)
         t_loopmass *x = object_with_bank(h, 3);
         h.send(x, 0, "read", {S((dir / name).c_str())});
         EXPECT_TRUE(lines(h.take()).empty()) << name;
-        EXPECT_EQ(x->x_bank_nentries, name[0] == '1' ? 128 : 1) << name;
+        EXPECT_EQ(loopmass_view_bank(x).entries, name[0] == '1' ? 128 : 1) << name;
     }
 }
 
@@ -535,8 +544,8 @@ TEST(Files, DialogsChooseTheFolderOfLaterWrites)
     headless::queue_dialog(dir / "chosen.txt");
     h.send(x, 0, "read");
     EXPECT_TRUE(lines(h.take()).empty());
-    EXPECT_EQ(x->x_bank_nentries, 1);
-    EXPECT_EQ(x->x_index[0].number, 8);
+    EXPECT_EQ(loopmass_view_bank(x).entries, 1);
+    EXPECT_EQ(loopmass_view_bank(x).index[0].number, 8);
     EXPECT_EQ(fs::path(headless::path_dir(x->x_filevol)), fs::path(dir.path));
 
     // A plain name now goes to the chosen folder, and is read back from it.
@@ -544,14 +553,14 @@ TEST(Files, DialogsChooseTheFolderOfLaterWrites)
     h.send(x, 0, "write", {S("plain.txt")});
     EXPECT_TRUE(lines(h.take()).empty());
     EXPECT_TRUE(fs::exists(dir / "plain.txt"));
-    EXPECT_EQ(x->x_bank_nentries, 2);
-    EXPECT_EQ(x->x_bank_nstored, 2);
+    EXPECT_EQ(loopmass_view_bank(x).entries, 2);
+    EXPECT_EQ(loopmass_view_bank(x).stored, 2);
 
     fs::create_directory(dir / "sub");
     headless::queue_dialog(dir / "sub/saved.txt");
     h.send(x, 0, "write");
     EXPECT_TRUE(lines(h.take()).empty());
-    EXPECT_EQ(file_atoms(dir / "sub/saved.txt"), store_atoms(x->x_bank));
+    EXPECT_EQ(file_atoms(dir / "sub/saved.txt"), store_atoms(loopmass_view_bank(x).store));
     EXPECT_EQ(fs::path(headless::path_dir(x->x_filevol)), fs::path(dir / "sub"));
 
     // A save panel's folder is kept even when writing there fails; the bank
@@ -600,19 +609,19 @@ TEST(Files, RandomBanksSurviveWritingAndReadingBack)
         }
         std::vector<int32_t> live;
         std::vector<std::vector<uint32_t>> before;
-        for (int e = 0; e < x->x_bank_nentries; e++)
-            if (x->x_index[e].number != -1) {
-                live.push_back(x->x_index[e].number);
-                before.push_back(recalled(x, x->x_index[e].number));
+        for (int e = 0; e < loopmass_view_bank(x).entries; e++)
+            if (loopmass_view_bank(x).index[e].number != -1) {
+                live.push_back(loopmass_view_bank(x).index[e].number);
+                before.push_back(recalled(x, loopmass_view_bank(x).index[e].number));
             }
         h.take();
 
         h.send(x, 0, "write", {S((dir / "r.txt").c_str())});
         EXPECT_TRUE(lines(h.take()).empty()) << "seed " << seed;
-        ASSERT_EQ(x->x_bank_nentries, (int32_t)live.size()) << "seed " << seed;
-        EXPECT_EQ(x->x_bank_ncleared, 0);
+        ASSERT_EQ(loopmass_view_bank(x).entries, (int32_t)live.size()) << "seed " << seed;
+        EXPECT_EQ(loopmass_view_bank(x).cleared, 0);
         for (size_t k = 0; k < live.size(); k++) {
-            EXPECT_EQ(x->x_index[k].number, live[k]) << "seed " << seed;
+            EXPECT_EQ(loopmass_view_bank(x).index[k].number, live[k]) << "seed " << seed;
             EXPECT_EQ(recalled(x, live[k]), before[k]) << "seed " << seed << ", preset " << live[k];
         }
 

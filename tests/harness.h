@@ -11,6 +11,7 @@
 
 #include "headless.h"
 #include "loopmass.h"
+#include "view.h"
 
 namespace test {
 

@@ -52,17 +52,17 @@ const char *const SELECTORS[] = {"bang", "int", "float", "list", "reset", "inact
 // The record's invariants once the messages are over.
 void expect_sound_state(const t_loopmass *x, int n)
 {
-    EXPECT_EQ(x->x_nmasses, n);
-    EXPECT_EQ(x->x_bank_nmasses, n);
-    EXPECT_GE(x->x_bank_nentries, 0);
-    EXPECT_LE(x->x_bank_nentries, INDEXSIZE);
-    EXPECT_GE(x->x_bank_ncleared, 0);
-    EXPECT_LE(x->x_bank_ncleared, x->x_bank_nentries);
-    EXPECT_TRUE(x->x_inactive == 0 || x->x_inactive == -1);
-    EXPECT_TRUE(x->x_display == 0 || x->x_display == 1);
+    EXPECT_EQ(loopmass_view_nmasses(x), n);
+    EXPECT_EQ(loopmass_view_bank(x).nmasses, n);
+    EXPECT_GE(loopmass_view_bank(x).entries, 0);
+    EXPECT_LE(loopmass_view_bank(x).entries, INDEXSIZE);
+    EXPECT_GE(loopmass_view_bank(x).cleared, 0);
+    EXPECT_LE(loopmass_view_bank(x).cleared, loopmass_view_bank(x).entries);
+    EXPECT_TRUE(loopmass_view_display(x).inactive == 0 || loopmass_view_display(x).inactive == -1);
+    EXPECT_TRUE(loopmass_view_display(x).display == 0 || loopmass_view_display(x).display == 1);
     for (int k = 0; k < NKINDS; k++) {
-        EXPECT_TRUE(std::isfinite(x->x_phase[k]));
-        EXPECT_TRUE(std::isfinite(x->x_extra[k]));
+        EXPECT_TRUE(std::isfinite(loopmass_view_meta(x, k + 1).phase));
+        EXPECT_TRUE(std::isfinite(loopmass_view_meta(x, k + 1).extra));
     }
 }
 
@@ -108,8 +108,8 @@ TEST(Messages, EveryMessageWithEveryArgumentOnEveryInlet)
     }
     EXPECT_TRUE(sounds);
     for (int i = 0; i < 5; i++) {
-        EXPECT_GE(x->x_pos[i], -1.0f);
-        EXPECT_LE(x->x_pos[i], 1.0f);
+        EXPECT_GE(loopmass_view_ring(x)[i], -1.0f);
+        EXPECT_LE(loopmass_view_ring(x)[i], 1.0f);
     }
 
     ASSERT_EQ(chdir(cwd), 0);

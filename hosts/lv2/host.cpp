@@ -171,11 +171,40 @@ Object *object_new(Build &b, t_class *c, short argc, t_atom *argv, float *vector
     return o;
 }
 
+namespace {
+
+// A console that counts the errors it passes on.
+struct Counted {
+    Console inner;
+    int errors;
+};
+
+void counted_line(void *owner, bool is_error, const char *text)
+{
+    Counted *c = (Counted *)owner;
+    c->errors += is_error;
+    if (c->inner.line)
+        c->inner.line(c->inner.owner, is_error, text);
+}
+
+} // namespace
+
+// The read message has no answer, but every way it fails posts an error.
 short object_read(Object *o, Build &b, const char *name)
 {
-    Enter e(&b, o);
-    Draw d(o);
-    return loopmass::loopmass_read((loopmass::t_loopmass *)o->x, gensym(name));
+    Counted counted{b.console, 0};
+    b.console = Console{counted_line, &counted};
+    short failed;
+    {
+        Enter e(&b, o);
+        Draw d(o);
+        t_atom file;
+        file.a_type = patcher::A_SYM;
+        file.a_w.w_sym = gensym(name);
+        failed = classes::dispatch(o->c, o->x, "read", 1, &file) != 0 || counted.errors > 0;
+    }
+    b.console = counted.inner;
+    return failed;
 }
 
 void object_free(Object *o, const Console &console)

@@ -94,7 +94,8 @@ Object *object_new(Build &b, patcher::t_class *c, short argc, patcher::t_atom *a
 void object_free(Object *o, const Console &console);
 
 // Reads a preset file into a loopmass~ object's bank (an absolute path, or
-// a relative name for b.bank); 0 when it did.  A failure is posted.
+// a relative name for b.bank) through the object's own read message; 0
+// when it did.  A failure is posted.
 short object_read(Object *o, Build &b, const char *name);
 
 // One scheduler pass, then one vector of n (1 to VECTOR) samples into the

@@ -67,7 +67,7 @@ static float loopmass_steady_gain(const t_loopmass *x, int k)
 }
 
 // The gain oscillator k sounds at after the samples played so far.
-static float loopmass_gain_now(const t_loopmass *x, int k)
+float loopmass_gain_now(const t_loopmass *x, int k)
 {
     const t_ramp &r = x->x_ramp[k];
     if (r.len == 0)

@@ -238,6 +238,8 @@ void loopmass_osc_end(t_loopmass *x, const t_oscwas *was);
 // Ramps that have not played a sample yet measured again at the object's
 // rate, which a dsp call or hostrate may just have changed.
 void loopmass_ramps_retime(t_loopmass *x);
+// The gain oscillator k sounds at after the samples played so far.
+float loopmass_gain_now(const t_loopmass *x, int k);
 
 // The bank's layout: a header message (mass count, version word, number
 // of groups), then per group a preset-number message and six profiles of n
