@@ -394,6 +394,24 @@ TEST_F(Host, CalendarCanBeFixed)
     EXPECT_GT(calendar_seconds(), 12345);
 }
 
+TEST(WorkingDir, GoesBackWhenTheScopeEndsAndStaysWhereItWasOnAFailure)
+{
+    const std::filesystem::path before = std::filesystem::current_path();
+    test::TempDir dir;
+    {
+        test::WorkingDir cwd(dir.path);
+        EXPECT_TRUE(cwd.entered());
+        EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(dir.path));
+    }
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    {
+        test::WorkingDir cwd(dir / "missing");
+        EXPECT_FALSE(cwd.entered());
+        EXPECT_EQ(std::filesystem::current_path(), before);
+    }
+    EXPECT_EQ(std::filesystem::current_path(), before);
+}
+
 // A scratch directory that is also the working directory (path id 0).
 class HostFiles : public ::testing::Test {
 protected:
