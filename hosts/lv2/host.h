@@ -111,7 +111,8 @@ int vectors_per_step(int n);
 void object_count_to(Object *o, int value);
 
 // Messages the audio thread sends, none of which allocates.
-enum e_message { MSG_INT, MSG_FLOAT, MSG_BANG, MSG_STOP, MSG_FG, MSG_GAIN, MSG_OFFSET, MSG_PHASE, MSG_EXTRA, NMESSAGES };
+enum e_message { MSG_INT, MSG_FLOAT, MSG_BANG, MSG_STOP, MSG_FG, MSG_GAIN, MSG_OFFSET, MSG_PHASE, MSG_EXTRA, MSG_RAMP,
+                 MSG_LOWCUT, NMESSAGES };
 void send(Object *o, int inlet, e_message m, short argc, patcher::t_atom *argv);
 void send_long(Object *o, int inlet, int32_t v);
 void send_float(Object *o, int inlet, float v);

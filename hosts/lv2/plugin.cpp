@@ -50,7 +50,9 @@ enum {
     PORT_STRIKE,
     PORT_BEND_RANGE,
     PORT_PROFILES, // per profile: morph, then gain, offset, phase, extra
-    NPORTS = PORT_PROFILES + 30
+    PORT_SMOOTH = PORT_PROFILES + 30,
+    PORT_LOW_CUT,
+    NPORTS
 };
 
 const int NKINDS = 6;
@@ -71,10 +73,22 @@ struct Range {
 const Range MASSES = {3, 256, 256};
 const Range PRESET = {0, 9.99f, 0};
 const Range VOLUME = {0, 1, 0.5f};
-const Range STRIKE = {0, 2, 0};
+const Range STRIKE = {0, 2, 1};
 const Range BEND_RANGE = {0, 24, 2};
 const Range MORPH = {-1, 1, 0};
 const Range META[NMETA] = {{0, 4, 1}, {-1, 1, 0}, {0, 1, 0}, {0, 4, 0}};
+const Range SMOOTH = {0, 50, 5};
+const Range LOW_CUT = {0, 200, 20};
+
+// What the object accepts, in its own milliseconds and hertz at 44100 Hz.
+const float RAMP_MAX = 1000;
+const float LOWCUT_MAX = 200;
+const double OBJECT_RATE = 44100;
+
+// A note's gain at full velocity and volume: the ring's values being
+// within [-1, 1], five notes together stay within full scale before the
+// low cut, which may lift the peaks of a ring whose offset moves.
+const double NOTE_GAIN = 1.0 / lv2keys::MAXNOTES;
 
 enum { STRIKE_EVERY, STRIKE_ALONE, STRIKE_NEVER };
 
@@ -89,9 +103,9 @@ struct Held {
     Choice choice;
     float morph[NKINDS];
     float meta[NKINDS][NMETA];
-    int npairs;
     float pitch[lv2keys::MAXNOTES];
     float gain[lv2keys::MAXNOTES];
+    float ramp, lowcut;
 };
 
 // Work for the worker, and its replies.  Paths are at most PATHMAX bytes
@@ -155,6 +169,8 @@ struct Plugin {
     float meta[NKINDS][NMETA];
     float volume, bend_range;
     int strike;
+    float ramp, lowcut; // in the object's terms
+    uint64_t fade;      // samples a gain may take to reach 0 at that ramp
     int want_masses, asked_masses;
     bool load_waiting;
     char load_path[PATHMAX];
@@ -212,7 +228,9 @@ void held_fresh(Held *h)
         for (int j = 0; j < NMETA; j++)
             h->meta[k][j] = META[j].fresh;
     }
-    h->npairs = 0;
+    for (int i = 0; i < lv2keys::MAXNOTES; i++)
+        h->pitch[i] = h->gain[i] = 0;
+    h->ramp = h->lowcut = 0;
 }
 
 // Brings the object to the choice, morphs and metaparameters asked for,
@@ -252,27 +270,49 @@ void sync(Plugin *p)
     }
 }
 
-// Sends the sounding notes as fg pairs; unless always, only when they
-// differ from what the object plays.
+// The first sample of the vector that a message sent now acts in: a ramp
+// it starts runs from there.
+uint64_t vector_start(const Plugin *p) { return p->vstart; }
+
+// Sends every oscillator's pitch and gain as fg pairs; unless always, only
+// when they differ from what the object plays.
 void play_notes(Plugin *p, bool always)
 {
     float pitch[lv2keys::MAXNOTES], gain[lv2keys::MAXNOTES];
-    int n = lv2keys::keys_pairs(&p->keys, p->bend_range, p->volume, p->rate, pitch, gain);
+    lv2keys::keys_pairs(&p->keys, p->bend_range, p->volume * NOTE_GAIN, p->rate, pitch, gain);
     Held &h = p->held;
-    bool same = n == h.npairs;
-    for (int i = 0; same && i < n; i++)
-        same = std::memcmp(&pitch[i], &h.pitch[i], sizeof(float)) == 0 &&
-               std::memcmp(&gain[i], &h.gain[i], sizeof(float)) == 0;
+    bool same = std::memcmp(pitch, h.pitch, sizeof pitch) == 0 && std::memcmp(gain, h.gain, sizeof gain) == 0;
     if (same && !always)
         return;
     t_atom pairs[2 * lv2keys::MAXNOTES];
-    for (int i = 0; i < n; i++) {
+    for (int i = 0; i < lv2keys::MAXNOTES; i++) {
         pairs[2 * i].a_type = pairs[2 * i + 1].a_type = patcher::A_FLOAT;
         pairs[2 * i].a_w.w_float = h.pitch[i] = pitch[i];
         pairs[2 * i + 1].a_w.w_float = h.gain[i] = gain[i];
     }
-    h.npairs = n;
-    lv2host::send(p->object, PITCH_INLET, lv2host::MSG_FG, (short)(2 * n), pairs);
+    lv2host::send(p->object, PITCH_INLET, lv2host::MSG_FG, (short)(2 * lv2keys::MAXNOTES), pairs);
+}
+
+void send_value(Plugin *p, lv2host::e_message m, float v)
+{
+    t_atom a;
+    a.a_type = patcher::A_FLOAT;
+    a.a_w.w_float = v;
+    lv2host::send(p->object, 0, m, 1, &a);
+}
+
+// The smoothing ramp and the low cut, sent when they change.
+void send_filters(Plugin *p)
+{
+    Held &h = p->held;
+    if (p->ramp != h.ramp) {
+        send_value(p, lv2host::MSG_RAMP, p->ramp);
+        h.ramp = p->ramp;
+    }
+    if (p->lowcut != h.lowcut) {
+        send_value(p, lv2host::MSG_LOWCUT, p->lowcut);
+        h.lowcut = p->lowcut;
+    }
 }
 
 void strike(Plugin *p) { lv2host::send(p->object, 0, lv2host::MSG_BANG, 0, nullptr); }
@@ -446,6 +486,19 @@ void install(Plugin *p)
     }
 }
 
+// The smoothing and the low cut, in real milliseconds and hertz at the
+// plugin host's rate, become the object's, which counts 44100 samples a
+// second.  A released note keeps its oscillator for as long as its ramp
+// down may take, so that no other note moves onto it before it is silent.
+void read_smoothing(Plugin *p)
+{
+    float smooth = control(p, PORT_SMOOTH, SMOOTH);
+    float low_cut = control(p, PORT_LOW_CUT, LOW_CUT);
+    p->ramp = std::min((float)(smooth * p->rate / OBJECT_RATE), RAMP_MAX);
+    p->lowcut = low_cut == 0 ? 0 : std::min((float)(low_cut * OBJECT_RATE / p->rate), LOWCUT_MAX);
+    p->fade = (uint64_t)std::ceil(p->ramp * (OBJECT_RATE / 1000));
+}
+
 void read_controls(Plugin *p)
 {
     p->want_masses = (int)std::lround(control(p, PORT_MASSES, MASSES));
@@ -470,15 +523,15 @@ void read_controls(Plugin *p)
         for (int j = 0; j < NMETA; j++)
             p->meta[k][j] = control(p, first + 1 + j, META[j]);
     }
+    read_smoothing(p);
 
     sync(p);
-    if (p->fresh && p->keys.count > 0) {
-        play_notes(p, true);
-        if (p->strike != STRIKE_NEVER)
-            strike(p);
-    } else if (notes_changed) {
+    send_filters(p);
+    lv2keys::keys_time(&p->keys, vector_start(p));
+    if (p->fresh || notes_changed)
         play_notes(p, false);
-    }
+    if (p->fresh && lv2keys::keys_holding(&p->keys) && p->strike != STRIKE_NEVER)
+        strike(p);
     p->fresh = false;
 }
 
@@ -496,14 +549,14 @@ void control_change(Plugin *p, int number, int value)
         choose(p, value == 0 ? Choice{false, (float)p->base} : Choice{true, (float)(p->base + value / 128.0)});
         break;
     case 64:
-        if (lv2keys::keys_pedal(&p->keys, value >= 64))
+        if (lv2keys::keys_pedal(&p->keys, value >= 64, p->fade))
             play_notes(p, true);
         break;
     case 120: // all sound off
         lv2host::send(p->object, 0, lv2host::MSG_STOP, 0, nullptr);
         break;
     case 123: // all notes off
-        lv2keys::keys_release_all(&p->keys);
+        lv2keys::keys_release_all(&p->keys, p->fade);
         play_notes(p, true);
         break;
     }
@@ -513,6 +566,7 @@ void midi(Plugin *p, const uint8_t *m, uint32_t size)
 {
     if (size < 2)
         return;
+    lv2keys::keys_time(&p->keys, vector_start(p));
     int status = m[0] & 0xf0, a = m[1] & 0x7f, b = size > 2 ? m[2] & 0x7f : 0;
     if (status == LV2_MIDI_MSG_PGM_CHANGE) {
         p->base = a;
@@ -533,7 +587,7 @@ void midi(Plugin *p, const uint8_t *m, uint32_t size)
         // Velocity 0 is a note off.
         [[fallthrough]];
     case LV2_MIDI_MSG_NOTE_OFF:
-        if (lv2keys::keys_release(&p->keys, a))
+        if (lv2keys::keys_release(&p->keys, a, p->fade))
             play_notes(p, true);
         break;
     case LV2_MIDI_MSG_BENDER:
@@ -634,7 +688,17 @@ void align(Plugin *p, int64_t t)
         run_vector(p);
     }
     p->vend = p->vstart + (uint64_t)(lv2host::VECTOR - floor_mod(t, lv2host::VECTOR));
-    if (p->held.npairs == 0) {
+    lv2keys::keys_time(&p->keys, vector_start(p));
+    if (!lv2keys::keys_sounding(&p->keys)) {
+        // Oscillators that no note plays forget their pitch, as at the
+        // start, so that their phases rest too; the low cut forgets what
+        // it filtered.
+        lv2keys::keys_forget(&p->keys);
+        play_notes(p, false);
+        if (p->held.lowcut != 0) {
+            send_value(p, lv2host::MSG_LOWCUT, 0);
+            send_value(p, lv2host::MSG_LOWCUT, p->held.lowcut);
+        }
         lv2host::object_count_to(p->object, counter_at(t));
         lv2host::send(p->object, 0, lv2host::MSG_BANG, 0, nullptr);
         lv2host::send(p->object, 0, lv2host::MSG_STOP, 0, nullptr);
