@@ -334,7 +334,11 @@ TEST(Bank, CursorsBeyondThirtyTwoBitsAreRefused)
     // not fit the index; set the count there instead of storing that often.
     test::Harness h;
     t_loopmass *x = h.create({L(256)});
-    x->x_bank_nstored = 2147483647 / (48 * 256 + 4) + 1;
+    // A group of 256 masses takes 4 + 6 x 256 x 8 = 12292 bytes after the
+    // header's 12: group 174706 would begin at byte 12 + 174706 x 12292 =
+    // 2147486164, beyond 2^31 - 1 = 2147483647; group 174705 begins at
+    // 2147473872, which fits.
+    x->x_bank_nstored = 174706;
     h.take();
     BankState before = bank_state(x);
     h.send(x, 0, "store", {L(1)});
