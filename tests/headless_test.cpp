@@ -318,7 +318,11 @@ TEST_F(Host, ClocksFireInDueOrderOnLogicalTime)
     headless::run_clocks();
     headless::set_now(INT64_MAX - 1);
     headless::run_clocks();
-    EXPECT_EQ(calls, (std::vector<std::string>{"tick 1"}));
+    // Where long has 32 bits the longest delay is some 25 days, which comes.
+    if (sizeof(long) > 4)
+        EXPECT_EQ(calls, (std::vector<std::string>{"tick 1"}));
+    else
+        EXPECT_EQ(calls, (std::vector<std::string>{"tick 1", "tick 2"}));
 }
 
 TEST_F(Host, ClocksArmedOrUnsetDuringAPassWaitForTheNext)

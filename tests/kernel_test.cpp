@@ -110,6 +110,10 @@ TEST(Simd, EveryPathNamedOnceAndChosenByName)
     ASSERT_GE(count, 2); // every x86-64 processor has SSE2
     EXPECT_STREQ(loopmass_simd_name(1), "sse2");
 #endif
+#if defined(__aarch64__)
+    ASSERT_EQ(count, 2); // every aarch64 processor has Advanced SIMD
+    EXPECT_STREQ(loopmass_simd_name(1), "neon");
+#endif
     std::set<std::string> names;
     for (int i = 0; i < count; i++) {
         names.insert(loopmass_simd_name(i));

@@ -583,17 +583,22 @@ void freeobject(pdhost::p_clock *c)
     delete c;
 }
 
+// Pd's t_int is a long (a long long on 64-bit Windows) and the object's an
+// intptr_t: the same size everywhere, but on 32-bit ARM an int and a long,
+// two types, so the routine and its arguments are handed over as Pd's.
+static_assert(sizeof(t_int) == sizeof(::t_int), "Pd's t_int is pointer-sized");
+
 void dsp_add(t_perfroutine f, int n, ...)
 {
     if (n < 0)
         return;
-    std::vector<t_int> args((size_t)n);
+    std::vector<::t_int> args((size_t)n);
     va_list ap;
     va_start(ap, n);
     for (int i = 0; i < n; i++)
-        args[i] = va_arg(ap, t_int);
+        args[i] = (::t_int)va_arg(ap, t_int);
     va_end(ap);
-    ::dsp_addv(f, n, args.data());
+    ::dsp_addv(reinterpret_cast<::t_perfroutine>(f), n, args.data());
 }
 
 // A console line, cut to Pd's longest; an error is tied to the object for

@@ -1,8 +1,9 @@
 // The engine's inner loops (the scan and the haptic step) for each set of
 // vector units the object can use: plain C++ for any machine
-// (kernel_portable.cpp), and on x86-64 the vector passes of passes.h
-// compiled for SSE2, AVX2 and AVX-512.  Every set gives the same bits; the
-// widest one the processor has is chosen when the library loads.
+// (kernel_portable.cpp), and the vector passes of passes.h compiled for
+// SSE2, AVX2 and AVX-512 on x86-64 and for Advanced SIMD (NEON) on
+// aarch64.  Every set gives the same bits; the widest one the processor
+// has is chosen when the library loads.
 //
 // The files for AVX2 and AVX-512 are compiled with those instruction sets,
 // so they call no inline function shared with the rest of the object
@@ -70,6 +71,9 @@ extern const t_kernels loopmass_portable;
 extern const t_kernels loopmass_sse2;
 extern const t_kernels loopmass_avx2;
 extern const t_kernels loopmass_avx512;
+#endif
+#if defined(__aarch64__)
+extern const t_kernels loopmass_neon;
 #endif
 
 // The kernels in use: the widest set the processor has, unless the

@@ -1,15 +1,21 @@
 // The scan and the haptic step in vector form, compiled once by each of
 // kernel_sse2.cpp, kernel_avx2.cpp and kernel_avx512.cpp with its own
-// instruction set: two, four or eight doubles at a time.  The few helpers
-// that differ by instruction set come first; the passes are written once.
+// instruction set (two, four or eight doubles at a time), and by
+// kernel_neon.cpp with Advanced SIMD on aarch64 (two doubles).  The few
+// helpers that differ by instruction set come first; the passes are
+// written once.
 //
 // Vector code does each operation lane by lane with the rounding of the
 // scalar code, never fused and never reordered, so every set gives the
 // bits of the plain loops.
 #include <cstddef>
 #include <cstdint>
-#include <immintrin.h>
 #include <math.h>
+#if defined(__aarch64__)
+#include <arm_neon.h>
+#else
+#include <immintrin.h>
+#endif
 
 #include "kernel.h"
 
@@ -76,6 +82,20 @@ inline void pairs(const float *t, vi i, vd &a, vd &b)
 
 inline bool all_lanes(vl m) { return _mm256_movemask_pd((__m256d)m) == 0xf; }
 
+#elif defined(__aarch64__)
+
+inline vd to_d(vf v) { return (vd)vcvt_f64_f32((float32x2_t)v); }
+
+// Each lane's two neighbouring floats in one 64-bit load, then parted.
+inline void pairs(const float *t, vi i, vd &a, vd &b)
+{
+    const float32x2_t p0 = vld1_f32(&t[i[0]]), p1 = vld1_f32(&t[i[1]]);
+    a = (vd)vcvt_f64_f32(vzip1_f32(p0, p1));
+    b = (vd)vcvt_f64_f32(vzip2_f32(p0, p1));
+}
+
+inline bool all_lanes(vl m) { return vminvq_u32((uint32x4_t)m) == 0xffffffffu; }
+
 #else
 
 inline vd to_d(vf v) { return (vd)_mm_cvtps_pd((__m128)__builtin_shufflevector(v, v, 0, 1, 0, 1)); }
@@ -118,6 +138,35 @@ inline void store_pairs(float *w, int stride, const v8f &s0, const v8f &s1)
     _mm_storel_pi((__m64 *)&w[4 * stride], _mm256_extractf128_ps(lo, 1));
 }
 
+#elif defined(__aarch64__)
+
+// As unsigned integers the floats in [+0, nf) are exactly those below nf's
+// bits, as for AVX2.
+inline bool inside(const v8f &s, float nf)
+{
+    uint32_t top;
+    __builtin_memcpy(&top, &nf, sizeof top);
+    const uint32x4_t below = vdupq_n_u32(top);
+    const uint32x4_t lo = (uint32x4_t)__builtin_shufflevector(s, s, 0, 1, 2, 3);
+    const uint32x4_t hi = (uint32x4_t)__builtin_shufflevector(s, s, 4, 5, 6, 7);
+    return vminvq_u32(vandq_u32(vcltq_u32(lo, below), vcltq_u32(hi, below))) != 0;
+}
+
+// Lanes 0 and 1 side by side for each oscillator (zip), then stored as
+// 64-bit halves.
+inline void store_pairs(float *w, int stride, const v8f &s0, const v8f &s1)
+{
+    const float32x4_t a0 = (float32x4_t)__builtin_shufflevector(s0, s0, 0, 1, 2, 3);
+    const float32x4_t a1 = (float32x4_t)__builtin_shufflevector(s1, s1, 0, 1, 2, 3);
+    const float32x4_t lo = vzip1q_f32(a0, a1), hi = vzip2q_f32(a0, a1);
+    vst1_f32(w, vget_low_f32(lo));
+    vst1_f32(&w[1 * stride], vget_high_f32(lo));
+    vst1_f32(&w[2 * stride], vget_low_f32(hi));
+    vst1_f32(&w[3 * stride], vget_high_f32(hi));
+    const float32x2_t last = {s0[4], s1[4]};
+    vst1_f32(&w[4 * stride], last);
+}
+
 #else
 
 inline bool inside(const v8f &s, float nf)
@@ -156,6 +205,28 @@ inline void put_motion(t_atom *a, const float *v, int n)
         const __m512i bits = _mm512_maskz_cvtepu32_epi64(0xff, _mm256_loadu_si256((const __m256i *)&v[i]));
         _mm512_storeu_si512(&a[i], _mm512_permutex2var_epi64(type, lo, bits));
         _mm512_storeu_si512(&a[i + 4], _mm512_permutex2var_epi64(type, hi, bits));
+    }
+    for (; i < n; i++)
+        atom_setfloat(&a[i], v[i]);
+}
+
+#elif defined(__aarch64__)
+
+// Four atoms at a time as two interleaving stores: each atom is its type
+// in the first eight bytes and the float, widened with zeros, in the
+// second.
+static_assert(sizeof(t_atom) == 16 && offsetof(t_atom, a_w) == 8, "atom layout");
+
+inline void put_motion(t_atom *a, const float *v, int n)
+{
+    const uint64x2_t type = vdupq_n_u64(A_FLOAT);
+    int i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const uint32x4_t bits = vreinterpretq_u32_f32(vld1q_f32(&v[i]));
+        const uint64x2x2_t lo = {{type, vmovl_u32(vget_low_u32(bits))}};
+        const uint64x2x2_t hi = {{type, vmovl_u32(vget_high_u32(bits))}};
+        vst2q_u64((uint64_t *)&a[i], lo);
+        vst2q_u64((uint64_t *)&a[i + 2], hi);
     }
     for (; i < n; i++)
         atom_setfloat(&a[i], v[i]);

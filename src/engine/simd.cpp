@@ -15,6 +15,9 @@ static const t_kernels *const loopmass_every_kernel[] = {
     &loopmass_avx2,
     &loopmass_avx512,
 #endif
+#if defined(__aarch64__)
+    &loopmass_neon,
+#endif
 };
 static const int loopmass_nkernels = (int)(sizeof loopmass_every_kernel / sizeof loopmass_every_kernel[0]);
 
