@@ -175,9 +175,8 @@ void BM_Scan(benchmark::State &state)
 {
     const int nmasses = (int)state.range(0), voices = (int)state.range(1), n = (int)state.range(2);
     t_loopmass *x = make_object(nmasses, voices);
-    x->x_n = n;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(loopmass_scan(x));
+        benchmark::DoNotOptimize(loopmass_scan(x, n));
         benchmark::ClobberMemory();
     }
     state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);

@@ -56,7 +56,12 @@ TEST(Bank, GroupsLieWhereTheIndexSays)
     h.send(x, 0, "store");
     h.send(x, 0, "store", {L(5)});
     EXPECT_EQ(entry(x, 0), (std::vector<int32_t>{0, 4, 12}));
-    EXPECT_EQ(entry(x, 1), (std::vector<int32_t>{5, 6 * n + 12, 48 * n + 16}));
+    // The header is three longs and a semicolon: 4 atoms, 12 bytes.  A group
+    // of 64 masses is its number and a semicolon, then six lists of 64
+    // floats each ended by a semicolon: 2 + 6 x 65 = 392 atoms, 4 + 6 x 64
+    // x 8 = 3076 bytes.  The second group begins at 4 + 392 = 396 atoms,
+    // 12 + 3076 = 3088 bytes.
+    EXPECT_EQ(entry(x, 1), (std::vector<int32_t>{5, 396, 3088}));
     EXPECT_EQ(loopmass_view_bank(x).entries, 2);
     EXPECT_EQ(loopmass_view_bank(x).stored, 2);
     EXPECT_EQ(loopmass_view_bank(x).cleared, 0);
@@ -65,7 +70,7 @@ TEST(Bank, GroupsLieWhereTheIndexSays)
 
     // The header, then per group a number and six lists of N floats.
     std::vector<std::string> a = store_atoms(loopmass_view_bank(x).store);
-    ASSERT_EQ(a.size(), (size_t)(4 + 2 * (6 * n + 8)));
+    ASSERT_EQ(a.size(), 788u); // 4 + 2 x 392
     EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 4),
               (std::vector<std::string>{"L64", "L-2", "L0", ";"}));
     for (int g = 0; g < 2; g++) {
@@ -203,7 +208,9 @@ TEST(Bank, StoringANumberAgainSupersedesItsGroup)
 
     EXPECT_EQ(loopmass_view_bank(x).entries, 1);
     EXPECT_EQ(loopmass_view_bank(x).stored, 2);
-    EXPECT_EQ(entry(x, 0), (std::vector<int32_t>{3, (6 * n + 8) + 4, (48 * n + 4) + 12}));
+    // The new group follows the header (4 atoms, 12 bytes) and the first
+    // group of 8 masses (2 + 6 x 9 = 56 atoms, 4 + 6 x 8 x 8 = 388 bytes).
+    EXPECT_EQ(entry(x, 0), (std::vector<int32_t>{3, 60, 400}));
     EXPECT_EQ(recalled(x, 3), second);
 }
 
@@ -338,7 +345,11 @@ TEST(Bank, CursorsBeyondThirtyTwoBitsAreRefused)
     // not fit the index; set the count there instead of storing that often.
     test::Harness h;
     t_loopmass *x = h.create({L(256)});
-    x->x_bank_nstored = 2147483647 / (48 * 256 + 4) + 1;
+    // A group of 256 masses takes 4 + 6 x 256 x 8 = 12292 bytes after the
+    // header's 12: group 174706 would begin at byte 12 + 174706 x 12292 =
+    // 2147486164, beyond 2^31 - 1 = 2147483647; group 174705 begins at
+    // 2147473872, which fits.
+    x->x_bank_nstored = 174706;
     h.take();
     BankState before = bank_state(x);
     h.send(x, 0, "store", {L(1)});

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -404,6 +405,24 @@ TEST_F(Host, CalendarCanBeFixed)
     EXPECT_GT(calendar_seconds(), 12345);
 }
 
+TEST(WorkingDir, GoesBackWhenTheScopeEndsAndStaysWhereItWasOnAFailure)
+{
+    const std::filesystem::path before = std::filesystem::current_path();
+    test::TempDir dir;
+    {
+        test::WorkingDir cwd(dir.path);
+        EXPECT_TRUE(cwd.entered());
+        EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(dir.path));
+    }
+    EXPECT_EQ(std::filesystem::current_path(), before);
+    {
+        test::WorkingDir cwd(dir / "missing");
+        EXPECT_FALSE(cwd.entered());
+        EXPECT_EQ(std::filesystem::current_path(), before);
+    }
+    EXPECT_EQ(std::filesystem::current_path(), before);
+}
+
 // A scratch directory that is also the working directory (path id 0).
 class HostFiles : public ::testing::Test {
 protected:
@@ -412,21 +431,20 @@ protected:
         char templ[] = "/tmp/headless_test.XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir = templ;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        oldcwd = cwd;
-        ASSERT_EQ(chdir(dir.c_str()), 0);
+        cwd = std::make_unique<test::WorkingDir>(dir);
+        ASSERT_TRUE(cwd->entered()) << dir;
         headless::clear_dialogs();
     }
     void TearDown() override
     {
         headless::clear_dialogs();
-        EXPECT_EQ(chdir(oldcwd.c_str()), 0);
+        cwd.reset();
         EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
     }
     void touch(const std::string &path) { std::ofstream(path) << "1;\n"; }
 
-    std::string dir, oldcwd;
+    std::string dir;
+    std::unique_ptr<test::WorkingDir> cwd;
 };
 
 TEST_F(HostFiles, DialogsTakeQueuedAnswers)

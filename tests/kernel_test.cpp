@@ -75,8 +75,7 @@ void expect_scan(t_loopmass *x, int n, const std::string &what)
     while (want < NOSC && loopmass_view_pitches(x)[want] != 0 && !std::isnan(loopmass_view_pitches(x)[want]))
         want++;
 
-    x->x_n = n;
-    ASSERT_EQ(loopmass_scan(x), want) << what;
+    ASSERT_EQ(loopmass_scan(x, n), want) << what;
     for (int j = 0; j < n; j++)
         ASSERT_EQ(bits(x->x_mix[j]), bits(mix[j])) << what << ", sample " << j << ": " << x->x_mix[j] << " vs " << mix[j];
     for (int j = n; j < MIXSIZE; j++)

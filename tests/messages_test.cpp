@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <unistd.h>
 
 #include "harness.h"
 
@@ -69,11 +68,9 @@ void expect_sound_state(const t_loopmass *x, int n)
 TEST(Messages, EveryMessageWithEveryArgumentOnEveryInlet)
 {
     // Files that "write" names land in a scratch directory.
-    char dir[] = "/tmp/loopmass-messages-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir), 0);
+    test::TempDir dir;
+    test::WorkingDir cwd(dir.path);
+    ASSERT_TRUE(cwd.entered()) << dir.path;
 
     Harness h;
     t_loopmass *x = h.create({L(5)});
@@ -112,9 +109,6 @@ TEST(Messages, EveryMessageWithEveryArgumentOnEveryInlet)
         EXPECT_LE(loopmass_view_ring(x)[i], 1.0f);
     }
 
-    ASSERT_EQ(chdir(cwd), 0);
-    std::string cleanup = std::string("rm -rf ") + dir;
-    EXPECT_EQ(system(cleanup.c_str()), 0);
 }
 
 } // namespace

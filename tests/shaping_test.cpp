@@ -246,8 +246,7 @@ TEST(Ramp, AnInterruptedRampGoesOnFromWhereItStands)
         float phases[NOSC] = {phase};
         ramps.resize(NOSC, test::RefRamp{0, 0, 0, 0});
         test::ref_scan(16, x->x_pos, x->x_pos1, x->x_osc_freq, x->x_osc_gain, phases, mix, n, ramps.data());
-        x->x_n = n;
-        ASSERT_EQ(loopmass_scan(x), 1);
+        ASSERT_EQ(loopmass_scan(x, n), 1);
         for (int j = 0; j < n; j++)
             ASSERT_EQ(bits(x->x_mix[j]), bits(mix[j])) << "sample " << j << " after " << ramps[0].done;
         phase = phases[0];
