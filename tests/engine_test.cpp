@@ -19,6 +19,7 @@ using namespace loopmass;
 using test::bits;
 using test::F;
 using test::L;
+using test::perform;
 using test::S;
 using test::DT;
 using test::ref_scan;
@@ -45,13 +46,6 @@ void set_ring(t_loopmass *x, const std::vector<float> &pos, const std::vector<fl
         x->x_pos[i] = pos[i];
         x->x_pos1[i] = pos1[i];
     }
-}
-
-// Calls the perform routine as the signal chain does.
-void perform(t_loopmass *x, float *out, int n)
-{
-    t_int w[4] = {0, (t_int)out - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
-    EXPECT_EQ(loopmass_perform(w), w + 4);
 }
 
 // Everything the engine reads or writes, copied so that two objects can be

@@ -86,6 +86,12 @@ private:
     bool entered_ = false;
 };
 
+// Calls the perform routine as the signal chain does, n samples.
+void perform(t_loopmass *x, float *out, int n);
+
+// Seconds of output in 64-sample vectors, as many as a score's run takes.
+std::vector<float> play(t_loopmass *x, double seconds);
+
 // A value no routine writes, and a block filled with it, to see which
 // entries a routine touched.
 const float SENTINEL = -123.5f;

@@ -15,27 +15,8 @@ using namespace loopmass;
 using test::bits;
 using test::F;
 using test::L;
-
-namespace {
-
-// Calls the perform routine as the signal chain does, n samples.
-void perform(t_loopmass *x, float *out, int n)
-{
-    t_int w[4] = {0, (t_int)out - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
-    EXPECT_EQ(loopmass_perform(w), w + 4);
-}
-
-// Seconds of output in 64-sample vectors, as many as a score's run takes.
-std::vector<float> play(t_loopmass *x, double seconds)
-{
-    const int vectors = (int)std::ceil(seconds * SAMPLE_RATE / 64.0);
-    std::vector<float> out((size_t)vectors * 64);
-    for (int v = 0; v < vectors; v++)
-        perform(x, out.data() + 64 * v, 64);
-    return out;
-}
-
-} // namespace
+using test::perform;
+using test::play;
 
 // The high-pass's response from its coefficients: 0 at 0 Hz, 1 at half the
 // rate, half the power at the corner, at the object's rate.

@@ -16,19 +16,13 @@ using namespace loopmass;
 using test::bits;
 using test::F;
 using test::L;
+using test::perform;
 using test::S;
 
 namespace {
 
 const float NaN = std::numeric_limits<float>::quiet_NaN();
 const float Inf = std::numeric_limits<float>::infinity();
-
-// Calls the perform routine as the signal chain does.
-void perform(t_loopmass *x, float *out, int n)
-{
-    t_int w[4] = {0, (t_int)out - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
-    EXPECT_EQ(loopmass_perform(w), w + 4);
-}
 
 } // namespace
 

@@ -20,28 +20,13 @@ using namespace loopmass;
 using test::bits;
 using test::F;
 using test::L;
+using test::perform;
+using test::play;
 using test::S;
 
 namespace {
 
 const float NaN = std::numeric_limits<float>::quiet_NaN();
-
-// Calls the perform routine as the signal chain does, n samples.
-void perform(t_loopmass *x, float *out, int n)
-{
-    t_int w[4] = {0, (t_int)out - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
-    EXPECT_EQ(loopmass_perform(w), w + 4);
-}
-
-// Seconds of output in 64-sample vectors, as many as a score's run takes.
-std::vector<float> play(t_loopmass *x, double seconds)
-{
-    const int vectors = (int)std::ceil(seconds * SAMPLE_RATE / 64.0);
-    std::vector<float> out((size_t)vectors * 64);
-    for (int v = 0; v < vectors; v++)
-        perform(x, out.data() + 64 * v, 64);
-    return out;
-}
 
 float largest_step(const std::vector<float> &s, size_t from, size_t to)
 {
