@@ -16,7 +16,10 @@ namespace {
 
 using namespace test::cli;
 
-TEST_F(Cli, WavHoldsEveryVectorOfEveryRun)
+// The program run as a user runs it: the files a run writes.
+class CliFiles : public Cli {};
+
+TEST_F(CliFiles, WavHoldsEveryVectorOfEveryRun)
 {
     const std::string score = "new 16\n7 220\n0 bang\nrun 1000\nfree\nvs 10\nrun 5\nnew 16\nrun 1\n";
     Result r = run(score, "-o out.wav --vs 64");
@@ -64,7 +67,7 @@ TEST_F(Cli, WavHoldsEveryVectorOfEveryRun)
 // A bank of tricky stored values, written at three mass counts and read
 // back: the files and the transcript are those an earlier build made, byte
 // for byte, so stored presets stay readable and the same everywhere.
-TEST_F(Cli, PresetFilesAndTranscriptAreThoseOfEarlierBuilds)
+TEST_F(CliFiles, PresetFilesAndTranscriptAreThoseOfEarlierBuilds)
 {
     const fs::path fixtures = fs::path(LOOPMASS_SOURCE_DIR) / "tests" / "written";
     const std::string score = read_file(fixtures / "bank.score");
@@ -86,7 +89,7 @@ TEST_F(Cli, PresetFilesAndTranscriptAreThoseOfEarlierBuilds)
     }
 }
 
-TEST_F(Cli, WavThatCannotBeWrittenStopsBeforeRunning)
+TEST_F(CliFiles, WavThatCannotBeWrittenStopsBeforeRunning)
 {
     Result r = run("new 8\nrun 64\n", "-o missing/out.wav");
     EXPECT_EQ(r.status, 2);
@@ -101,7 +104,7 @@ TEST_F(Cli, WavThatCannotBeWrittenStopsBeforeRunning)
 
 // A transcript that cannot be written whole fails the run: status 1 and
 // the reason.
-TEST_F(Cli, TranscriptLostDuringTheRunExitsWithOne)
+TEST_F(CliFiles, TranscriptLostDuringTheRunExitsWithOne)
 {
     std::ofstream(dir_ / "score.txt") << "new 8\n7 440\nrun 64\n";
     const std::string cmd = "cd '" + dir_.string() + "' && '" LOOPMASS_BINARY "' run score.txt >/dev/full 2>stderr.txt";
@@ -114,7 +117,7 @@ TEST_F(Cli, TranscriptLostDuringTheRunExitsWithOne)
 // Files are written by replacing them, which must never replace a device,
 // a pipe or a folder of the same name: the sound, the picture and the bank
 // all refuse such a name and leave it as it was.
-TEST_F(Cli, OutputsNeverReplaceWhatIsNotAFile)
+TEST_F(CliFiles, OutputsNeverReplaceWhatIsNotAFile)
 {
     ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
     fs::create_directory(dir_ / "folder");
@@ -138,7 +141,7 @@ TEST_F(Cli, OutputsNeverReplaceWhatIsNotAFile)
 
 // The sound, the picture and the bank replace a file with one of the old
 // file's mode, as every file the program writes is replaced.
-TEST_F(Cli, OutputsKeepTheModeOfTheFilesTheyReplace)
+TEST_F(CliFiles, OutputsKeepTheModeOfTheFilesTheyReplace)
 {
     std::set<std::string> names = {"out.wav", "bank.txt"};
     std::string options = "-o out.wav";
@@ -164,7 +167,7 @@ TEST_F(Cli, OutputsKeepTheModeOfTheFilesTheyReplace)
 #if LOOPMASS_PICTURES
 // Drawing the run changes nothing else it writes, whatever the vector size
 // and whoever comes and goes.
-TEST_F(Cli, PictureLeavesTranscriptAndSoundAsTheyWere)
+TEST_F(CliFiles, PictureLeavesTranscriptAndSoundAsTheyWere)
 {
     const std::string score = "new 32\n7 fg 220 0.3 330 0.3\n0 5\n0 bang\nrun 3000\n0 inactive 1\nrun 700\n"
                               "0 inactive 0\nvs 2048\nrun 5000\nfree\nrun 100\nnew 3\n7 440\n0 bang\nvs 100\n"
@@ -188,7 +191,7 @@ TEST_F(Cli, PictureLeavesTranscriptAndSoundAsTheyWere)
     EXPECT_EQ(files(), (std::set<std::string>{"plain.wav", "drawn.wav", "run.png", "score.txt"}));
 }
 
-TEST_F(Cli, PictureThatCannotBeWrittenStopsBeforeRunning)
+TEST_F(CliFiles, PictureThatCannotBeWrittenStopsBeforeRunning)
 {
     Result r = run("new 8\nrun 64\n", "--picture missing/run.png -o out.wav");
     EXPECT_EQ(r.status, 2);
@@ -206,7 +209,7 @@ TEST_F(Cli, PictureThatCannotBeWrittenStopsBeforeRunning)
 
 // A build without Cairo refuses a picture before the run: nothing runs and
 // nothing is written.
-TEST_F(Cli, PictureWithoutCairoStopsBeforeRunning)
+TEST_F(CliFiles, PictureWithoutCairoStopsBeforeRunning)
 {
     Result r = run("new 8\nrun 64\n", "--picture run.png -o out.wav");
     EXPECT_EQ(r.status, 2);

@@ -13,7 +13,10 @@ namespace {
 
 using namespace test::cli;
 
-TEST_F(Cli, VersionAndHelpGoToStandardOutput)
+// The program run as a user runs it: the program's options: version, help, rates and sound formats.
+class CliFormats : public Cli {};
+
+TEST_F(CliFormats, VersionAndHelpGoToStandardOutput)
 {
     Result version = program("--version");
     EXPECT_EQ(version.status, 0);
@@ -45,7 +48,7 @@ TEST_F(Cli, VersionAndHelpGoToStandardOutput)
 // run N still counts samples and time follows the rate.  The ring holds
 // one period of a sine and stands still, so the output is a sine at the
 // oscillator's pitch.
-TEST_F(Cli, RateRendersInTuneAtThatRate)
+TEST_F(CliFormats, RateRendersInTuneAtThatRate)
 {
     std::string score = "new 64\n2 offset -10\n3 offset -10\n6 list";
     for (int i = 0; i < 64; i++)
@@ -89,7 +92,7 @@ TEST_F(Cli, RateRendersInTuneAtThatRate)
 // Each format holds the samples of the float WAV: bit for bit in float,
 // within one step of libsndfile's own rounding, saturated, in whole numbers,
 // close in Ogg Vorbis.
-TEST_F(Cli, FormatsHoldTheSameSound)
+TEST_F(CliFormats, FormatsHoldTheSameSound)
 {
     // Three loud voices: some samples lie beyond full scale.
     const std::string score = "new 64\n0 5\n7 fg 220 0.9 330 0.9 441 0.9\n0 bang\nrun 20000\n";
@@ -160,7 +163,7 @@ TEST_F(Cli, FormatsHoldTheSameSound)
 
 // A rate or a format the program cannot write is refused before anything
 // runs: status 2, the reason and the usage, and no file.
-TEST_F(Cli, BadRatesAndFormatsAreRefused)
+TEST_F(CliFormats, BadRatesAndFormatsAreRefused)
 {
     const struct {
         const char *options;
