@@ -48,10 +48,10 @@ const int RESTRIKE = 262144; // samples
 
 void strike(t_loopmass *x) { headless::send(x, INLET_CONTROL, "bang", 0, nullptr); }
 
-void BM_Perform(benchmark::State &state)
+// Vectors of n samples from x, the ring struck again every RESTRIKE
+// samples; before each vector, between (when given) may send a message.
+void perform_vectors(benchmark::State &state, t_loopmass *x, int n, void (*between)(t_loopmass *) = nullptr)
 {
-    const int nmasses = (int)state.range(0), voices = (int)state.range(1), n = (int)state.range(2);
-    t_loopmass *x = make_object(nmasses, voices);
     std::vector<float> out((size_t)n);
     t_int w[4] = {0, (t_int)out.data() - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
     int calls = 0;
@@ -60,73 +60,61 @@ void BM_Perform(benchmark::State &state)
             strike(x);
             calls = 0;
         }
+        if (between)
+            between(x);
         loopmass_perform(w);
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
     state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
     headless::destroy(x);
+}
+
+void send_long(t_loopmass *x, const char *selector, int32_t v)
+{
+    t_atom a;
+    a.a_type = A_LONG;
+    a.a_w.w_long = v;
+    headless::send(x, INLET_CONTROL, selector, 1, &a);
+}
+
+void BM_Perform(benchmark::State &state)
+{
+    const int nmasses = (int)state.range(0), voices = (int)state.range(1), n = (int)state.range(2);
+    perform_vectors(state, make_object(nmasses, voices), n);
+}
+
+// Once the gains' ramps have ended, every gain sets off toward the other
+// of 0.5 and 1.
+void ramp_again(t_loopmass *x)
+{
+    if (x->x_ramp[0].len != 0)
+        return;
+    const float gain = 1.5f - x->x_osc_gain[0];
+    t_atom a[2 * NOSC];
+    for (int k = 0; k < NOSC; k++) {
+        a[2 * k].a_type = a[2 * k + 1].a_type = A_FLOAT;
+        a[2 * k].a_w.w_float = 110.0f * (float)(k + 1) + 3.0f;
+        a[2 * k + 1].a_w.w_float = gain;
+    }
+    headless::send(x, INLET_PITCH, "fg", 2 * NOSC, a);
 }
 
 // Five oscillators whose gains ramp all the time: a ramp of one second,
 // and a new one toward the other gain as soon as it ends.
 void BM_PerformRamping(benchmark::State &state)
 {
-    const int n = (int)state.range(0);
     t_loopmass *x = make_object(256, NOSC);
-    t_atom a[2 * NOSC];
-    a[0].a_type = A_LONG;
-    a[0].a_w.w_long = 1000;
-    headless::send(x, INLET_CONTROL, "ramp", 1, a);
-    std::vector<float> out((size_t)n);
-    t_int w[4] = {0, (t_int)out.data() - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
-    int calls = 0;
-    float gain = 0.5f;
-    for (auto _ : state) {
-        if (++calls == RESTRIKE / n) {
-            strike(x);
-            calls = 0;
-        }
-        if (x->x_ramp[0].len == 0) {
-            for (int k = 0; k < NOSC; k++) {
-                a[2 * k].a_type = a[2 * k + 1].a_type = A_FLOAT;
-                a[2 * k].a_w.w_float = 110.0f * (float)(k + 1) + 3.0f;
-                a[2 * k + 1].a_w.w_float = gain;
-            }
-            headless::send(x, INLET_PITCH, "fg", 2 * NOSC, a);
-            gain = 1.5f - gain;
-        }
-        loopmass_perform(w);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
-    headless::destroy(x);
+    send_long(x, "ramp", 1000);
+    perform_vectors(state, x, (int)state.range(0), ramp_again);
 }
 
 // Five oscillators through the high-pass of lowcut 20.
 void BM_PerformLowcut(benchmark::State &state)
 {
-    const int n = (int)state.range(0);
     t_loopmass *x = make_object(256, NOSC);
-    t_atom a;
-    a.a_type = A_LONG;
-    a.a_w.w_long = 20;
-    headless::send(x, INLET_CONTROL, "lowcut", 1, &a);
-    std::vector<float> out((size_t)n);
-    t_int w[4] = {0, (t_int)out.data() - (t_int)sizeof(float), (t_int)x, (t_int)n + 1};
-    int calls = 0;
-    for (auto _ : state) {
-        if (++calls == RESTRIKE / n) {
-            strike(x);
-            calls = 0;
-        }
-        loopmass_perform(w);
-        benchmark::DoNotOptimize(out.data());
-        benchmark::ClobberMemory();
-    }
-    state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
-    headless::destroy(x);
+    send_long(x, "lowcut", 20);
+    perform_vectors(state, x, (int)state.range(0));
 }
 
 void BM_Step(benchmark::State &state)
@@ -175,9 +163,8 @@ void BM_Scan(benchmark::State &state)
 {
     const int nmasses = (int)state.range(0), voices = (int)state.range(1), n = (int)state.range(2);
     t_loopmass *x = make_object(nmasses, voices);
-    x->x_n = n;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(loopmass_scan(x));
+        benchmark::DoNotOptimize(loopmass_scan(x, n));
         benchmark::ClobberMemory();
     }
     state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);

@@ -13,6 +13,10 @@
 
 namespace test {
 
+using loopmass::loopmass_view_bank;
+using loopmass::loopmass_view_nmasses;
+using loopmass::loopmass_view_raw;
+
 inline std::string float_atom(float f)
 {
     char buf[16];
@@ -52,10 +56,10 @@ struct BankState {
 
 inline BankState bank_state(t_loopmass *x)
 {
-    BankState s{x->x_bank_nmasses, x->x_bank_version, x->x_bank_nentries, x->x_bank_ncleared, x->x_bank_nstored,
-                {}, store_atoms(x->x_bank)};
-    for (int e = 0; e < x->x_bank_nentries && e < loopmass::INDEXSIZE; e++)
-        s.index.push_back({x->x_index[e].number, x->x_index[e].atoms, x->x_index[e].bytes});
+    const loopmass::t_bankview bank = loopmass_view_bank(x);
+    BankState s{bank.nmasses, bank.version, bank.entries, bank.cleared, bank.stored, {}, store_atoms(bank.store)};
+    for (int e = 0; e < bank.nindex; e++)
+        s.index.push_back({bank.index[e].number, bank.index[e].atoms, bank.index[e].bytes});
     return s;
 }
 
@@ -77,7 +81,7 @@ inline std::vector<uint32_t> recalled(t_loopmass *x, int32_t n)
     if (loopmass::loopmass_recall(x, b, n) != 0)
         return v;
     for (int k = 0; k < loopmass::NKINDS; k++)
-        for (int i = 0; i < x->x_nmasses; i++)
+        for (int i = 0; i < loopmass_view_nmasses(x); i++)
             v.push_back(test::bits(b[k][i]));
     return v;
 }
@@ -86,8 +90,8 @@ inline std::vector<uint32_t> raw_bits(t_loopmass *x)
 {
     std::vector<uint32_t> v;
     for (int k = 0; k < loopmass::NKINDS; k++)
-        for (int i = 0; i < x->x_nmasses; i++)
-            v.push_back(test::bits(x->x_raw[k][i]));
+        for (int i = 0; i < loopmass_view_nmasses(x); i++)
+            v.push_back(test::bits(loopmass_view_raw(x, k + 1)[i]));
     return v;
 }
 

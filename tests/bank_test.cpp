@@ -1,5 +1,9 @@
 // The preset bank in memory: where store puts each group, what clear marks,
 // and that a store the index cannot hold changes nothing.
+//
+// Reaches into the record only to set up what no message reaches: raw
+// profiles written directly, a preset number, a foreign bank version and a
+// stored count near the index's limit.
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -12,6 +16,9 @@
 
 namespace {
 
+using loopmass::loopmass_view_bank;
+using loopmass::loopmass_view_nmasses;
+using loopmass::loopmass_view_preset;
 using loopmass::t_block;
 using loopmass::t_loopmass;
 using patcher::t_atom;
@@ -25,14 +32,18 @@ using test::F;
 using test::L;
 using test::S;
 
-std::vector<int32_t> entry(t_loopmass *x, int e) { return {x->x_index[e].number, x->x_index[e].atoms, x->x_index[e].bytes}; }
+std::vector<int32_t> entry(t_loopmass *x, int e)
+{
+    const loopmass::t_bankentry &i = loopmass_view_bank(x).index[e];
+    return {i.number, i.atoms, i.bytes};
+}
 
 // Fills every raw profile with values that tell masses and kinds apart and
 // lie within -1 to 1.
 void fill_raw(t_loopmass *x, int seed)
 {
     for (int k = 0; k < loopmass::NKINDS; k++)
-        for (int i = 0; i < x->x_nmasses; i++)
+        for (int i = 0; i < loopmass_view_nmasses(x); i++)
             x->x_raw[k][i] = (float)(((seed * 131 + k * 17 + i * 7) % 200) - 100) / 128.0f;
 }
 
@@ -45,20 +56,25 @@ TEST(Bank, GroupsLieWhereTheIndexSays)
     h.send(x, 0, "store");
     h.send(x, 0, "store", {L(5)});
     EXPECT_EQ(entry(x, 0), (std::vector<int32_t>{0, 4, 12}));
-    EXPECT_EQ(entry(x, 1), (std::vector<int32_t>{5, 6 * n + 12, 48 * n + 16}));
-    EXPECT_EQ(x->x_bank_nentries, 2);
-    EXPECT_EQ(x->x_bank_nstored, 2);
-    EXPECT_EQ(x->x_bank_ncleared, 0);
-    EXPECT_EQ(x->x_preset, 0);
+    // The header is three longs and a semicolon: 4 atoms, 12 bytes.  A group
+    // of 64 masses is its number and a semicolon, then six lists of 64
+    // floats each ended by a semicolon: 2 + 6 x 65 = 392 atoms, 4 + 6 x 64
+    // x 8 = 3076 bytes.  The second group begins at 4 + 392 = 396 atoms,
+    // 12 + 3076 = 3088 bytes.
+    EXPECT_EQ(entry(x, 1), (std::vector<int32_t>{5, 396, 3088}));
+    EXPECT_EQ(loopmass_view_bank(x).entries, 2);
+    EXPECT_EQ(loopmass_view_bank(x).stored, 2);
+    EXPECT_EQ(loopmass_view_bank(x).cleared, 0);
+    EXPECT_EQ(loopmass_view_preset(x), 0);
     EXPECT_TRUE(h.take().empty()) << "store sends nothing";
 
     // The header, then per group a number and six lists of N floats.
-    std::vector<std::string> a = store_atoms(x->x_bank);
-    ASSERT_EQ(a.size(), (size_t)(4 + 2 * (6 * n + 8)));
+    std::vector<std::string> a = store_atoms(loopmass_view_bank(x).store);
+    ASSERT_EQ(a.size(), 788u); // 4 + 2 x 392
     EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 4),
               (std::vector<std::string>{"L64", "L-2", "L0", ";"}));
     for (int g = 0; g < 2; g++) {
-        size_t at = (size_t)x->x_index[g].atoms;
+        size_t at = (size_t)loopmass_view_bank(x).index[g].atoms;
         EXPECT_EQ(a[at], g == 0 ? "L0" : "L5");
         EXPECT_EQ(a[at + 1], ";");
         for (int p = 0; p < 6; p++) {
@@ -70,9 +86,9 @@ TEST(Bank, GroupsLieWhereTheIndexSays)
     }
 
     // The second cursor addresses the same atom as the first.
-    long p1 = x->x_index[1].atoms, p2 = x->x_index[1].bytes;
+    long p1 = loopmass_view_bank(x).index[1].atoms, p2 = loopmass_view_bank(x).index[1].bytes;
     t_atom at;
-    ASSERT_EQ(patcher::binbuf_getatom(x->x_bank, &p1, &p2, &at), 0);
+    ASSERT_EQ(patcher::binbuf_getatom(loopmass_view_bank(x).store, &p1, &p2, &at), 0);
     EXPECT_EQ(at.a_type, patcher::A_LONG);
     EXPECT_EQ(at.a_w.w_long, 5);
 }
@@ -97,9 +113,9 @@ TEST(Bank, StoreChoosesItsNumber)
         t_loopmass *x = h.create({L(8)});
         x->x_preset = 4;
         h.send(x, 0, "store", c.args);
-        ASSERT_EQ(x->x_bank_nentries, 1) << c.what;
-        EXPECT_EQ(x->x_index[0].number, c.expected) << c.what;
-        EXPECT_EQ(x->x_preset, 4) << c.what;
+        ASSERT_EQ(loopmass_view_bank(x).entries, 1) << c.what;
+        EXPECT_EQ(loopmass_view_bank(x).index[0].number, c.expected) << c.what;
+        EXPECT_EQ(loopmass_view_preset(x), 4) << c.what;
     }
 }
 
@@ -117,8 +133,8 @@ TEST(Bank, StoreAndRecallKeepEveryBit)
     std::vector<uint32_t> before = raw_bits(x);
     h.send(x, 0, "store", {L(2)});
 
-    std::vector<std::string> a = store_atoms(x->x_bank);
-    size_t forces = (size_t)x->x_index[0].atoms + 2 + 4 * 6;
+    std::vector<std::string> a = store_atoms(loopmass_view_bank(x).store);
+    size_t forces = (size_t)loopmass_view_bank(x).index[0].atoms + 2 + 4 * 6;
     for (int i = 0; i < 5; i++) {
         EXPECT_EQ(a[forces + i], float_atom(held[i])) << "forces value " << i;
     }
@@ -190,9 +206,11 @@ TEST(Bank, StoringANumberAgainSupersedesItsGroup)
     std::vector<uint32_t> second = raw_bits(x);
     h.send(x, 0, "store", {L(3)});
 
-    EXPECT_EQ(x->x_bank_nentries, 1);
-    EXPECT_EQ(x->x_bank_nstored, 2);
-    EXPECT_EQ(entry(x, 0), (std::vector<int32_t>{3, (6 * n + 8) + 4, (48 * n + 4) + 12}));
+    EXPECT_EQ(loopmass_view_bank(x).entries, 1);
+    EXPECT_EQ(loopmass_view_bank(x).stored, 2);
+    // The new group follows the header (4 atoms, 12 bytes) and the first
+    // group of 8 masses (2 + 6 x 9 = 56 atoms, 4 + 6 x 8 x 8 = 388 bytes).
+    EXPECT_EQ(entry(x, 0), (std::vector<int32_t>{3, 60, 400}));
     EXPECT_EQ(recalled(x, 3), second);
 }
 
@@ -232,7 +250,7 @@ TEST(Bank, ClearMarksOnlyTheEntryItFinds)
         before.index[(size_t)c.cleared_entry][0] = -1;
         before.ncleared++;
         EXPECT_EQ(after, before) << c.what;
-        EXPECT_EQ(x->x_preset, c.preset) << c.what;
+        EXPECT_EQ(loopmass_view_preset(x), c.preset) << c.what;
     }
 }
 
@@ -249,11 +267,11 @@ TEST(Bank, AClearedNumberStoredAgainTakesANewEntry)
     std::vector<uint32_t> latest = raw_bits(x);
     h.send(x, 0, "store", {L(7)});
 
-    EXPECT_EQ(x->x_bank_nentries, 2);
-    EXPECT_EQ(x->x_bank_ncleared, 1);
-    EXPECT_EQ(x->x_bank_nstored, 2);
-    EXPECT_EQ(x->x_index[0].number, -1);
-    EXPECT_EQ(x->x_index[1].number, 7);
+    EXPECT_EQ(loopmass_view_bank(x).entries, 2);
+    EXPECT_EQ(loopmass_view_bank(x).cleared, 1);
+    EXPECT_EQ(loopmass_view_bank(x).stored, 2);
+    EXPECT_EQ(loopmass_view_bank(x).index[0].number, -1);
+    EXPECT_EQ(loopmass_view_bank(x).index[1].number, 7);
     EXPECT_EQ(recalled(x, 7), latest);
     EXPECT_TRUE(recalled(x, -1).empty()) << "a cleared entry is never found";
 }
@@ -298,7 +316,7 @@ TEST(Bank, AStoreTheIndexCannotHoldIsRefused)
         h.send(x, 0, "store", {L(i)});
     h.send(x, 0, "clear", {L(0)}); // a cleared entry still takes its place
     h.send(x, 0, "store", {L(127)});
-    ASSERT_EQ(x->x_bank_nentries, 128);
+    ASSERT_EQ(loopmass_view_bank(x).entries, 128);
     h.take();
 
     BankState full = bank_state(x);
@@ -317,7 +335,7 @@ TEST(Bank, AStoreTheIndexCannotHoldIsRefused)
     fill_raw(x, 9);
     h.send(x, 0, "store", {L(64)});
     EXPECT_TRUE(h.take().empty());
-    EXPECT_EQ(x->x_bank_nstored, 129);
+    EXPECT_EQ(loopmass_view_bank(x).stored, 129);
     EXPECT_EQ(recalled(x, 64), raw_bits(x));
 }
 
@@ -327,7 +345,11 @@ TEST(Bank, CursorsBeyondThirtyTwoBitsAreRefused)
     // not fit the index; set the count there instead of storing that often.
     test::Harness h;
     t_loopmass *x = h.create({L(256)});
-    x->x_bank_nstored = 2147483647 / (48 * 256 + 4) + 1;
+    // A group of 256 masses takes 4 + 6 x 256 x 8 = 12292 bytes after the
+    // header's 12: group 174706 would begin at byte 12 + 174706 x 12292 =
+    // 2147486164, beyond 2^31 - 1 = 2147483647; group 174705 begins at
+    // 2147473872, which fits.
+    x->x_bank_nstored = 174706;
     h.take();
     BankState before = bank_state(x);
     h.send(x, 0, "store", {L(1)});
@@ -339,7 +361,7 @@ TEST(Bank, CursorsBeyondThirtyTwoBitsAreRefused)
     x->x_bank_nstored--;
     h.send(x, 0, "store", {L(1)});
     EXPECT_TRUE(h.take("error").empty());
-    EXPECT_EQ(x->x_bank_nentries, 1);
+    EXPECT_EQ(loopmass_view_bank(x).entries, 1);
 }
 
 TEST(Bank, ANumberWithNoAbsoluteValueIsRefused)

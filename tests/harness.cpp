@@ -1,5 +1,9 @@
 #include "harness.h"
 
+#include <cmath>
+
+#include <gtest/gtest.h>
+
 namespace test {
 
 t_atom L(int32_t v)
@@ -98,6 +102,22 @@ std::vector<Event> Harness::take(const std::string &channel)
         if (ev.channel == channel)
             e.push_back(ev);
     return e;
+}
+
+void perform(t_loopmass *x, float *out, int n)
+{
+    patcher::t_int w[4] = {0, (patcher::t_int)out - (patcher::t_int)sizeof(float), (patcher::t_int)x,
+                           (patcher::t_int)n + 1};
+    EXPECT_EQ(loopmass::loopmass_perform(w), w + 4);
+}
+
+std::vector<float> play(t_loopmass *x, double seconds)
+{
+    const int vectors = (int)std::ceil(seconds * loopmass::SAMPLE_RATE / 64.0);
+    std::vector<float> out((size_t)vectors * 64);
+    for (int v = 0; v < vectors; v++)
+        perform(x, out.data() + 64 * v, 64);
+    return out;
 }
 
 } // namespace test

@@ -11,6 +11,7 @@
 
 #include "headless.h"
 #include "loopmass.h"
+#include "view.h"
 
 namespace test {
 
@@ -53,6 +54,43 @@ struct TempDir {
     TempDir &operator=(const TempDir &) = delete;
     std::string operator/(const std::string &name) const { return path + "/" + name; }
 };
+
+// Makes a folder the working directory for as long as it lives, then goes
+// back to the one before, also when a failed assertion leaves the test
+// early: a test that changed folders must not leave its files, or the
+// next test's, somewhere else.
+class WorkingDir {
+public:
+    explicit WorkingDir(const std::string &path)
+    {
+        std::error_code ec;
+        before_ = std::filesystem::current_path(ec);
+        if (!ec)
+            std::filesystem::current_path(path, ec);
+        entered_ = !ec;
+    }
+    ~WorkingDir()
+    {
+        std::error_code ec;
+        if (entered_)
+            std::filesystem::current_path(before_, ec);
+    }
+    WorkingDir(const WorkingDir &) = delete;
+    WorkingDir &operator=(const WorkingDir &) = delete;
+    // False when the folder could not be entered (the working directory
+    // is then as it was).
+    bool entered() const { return entered_; }
+
+private:
+    std::filesystem::path before_;
+    bool entered_ = false;
+};
+
+// Calls the perform routine as the signal chain does, n samples.
+void perform(t_loopmass *x, float *out, int n);
+
+// Seconds of output in 64-sample vectors, as many as a score's run takes.
+std::vector<float> play(t_loopmass *x, double seconds);
 
 // A value no routine writes, and a block filled with it, to see which
 // entries a routine touched.

@@ -1,6 +1,6 @@
 // The in-process host on its own, driven through toy classes: dispatch by
 // argument types and inlet, outlet order, clocks on logical time, the signal
-// chain, the console, dialogs and locating files.
+// chain and the console. Its files are in headless_files_test.cpp.
 
 #include <gtest/gtest.h>
 
@@ -10,14 +10,10 @@
 #include <cstring>
 #include <climits>
 #include <cstdio>
-#include <fstream>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 #include "harness.h"
-#include "store.h"
 
 using namespace patcher;
 using test::F;
@@ -387,6 +383,13 @@ TEST_F(Host, ConsoleLinesOfAnyLength)
     post("%s %d", word.c_str(), 3);
     error("can't find %s", "x");
     EXPECT_EQ(console, (std::vector<std::string>{"post: " + word + " 3", "error: can't find x"}));
+    // Around the room the console formats in before it takes more.
+    for (size_t n : {1022, 1023, 1024, 1025}) {
+        console.clear();
+        std::string line(n, 'l');
+        post("%s", line.c_str());
+        EXPECT_EQ(console, (std::vector<std::string>{"post: " + line})) << n;
+    }
 }
 
 TEST_F(Host, CalendarCanBeFixed)
@@ -395,164 +398,6 @@ TEST_F(Host, CalendarCanBeFixed)
     EXPECT_EQ(calendar_seconds(), 12345);
     headless::unfix_calendar();
     EXPECT_GT(calendar_seconds(), 12345);
-}
-
-// A scratch directory that is also the working directory (path id 0).
-class HostFiles : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        char templ[] = "/tmp/headless_test.XXXXXX";
-        ASSERT_NE(mkdtemp(templ), nullptr);
-        dir = templ;
-        char cwd[4096];
-        ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-        oldcwd = cwd;
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-        headless::clear_dialogs();
-    }
-    void TearDown() override
-    {
-        headless::clear_dialogs();
-        EXPECT_EQ(chdir(oldcwd.c_str()), 0);
-        EXPECT_EQ(std::system(("rm -rf " + dir).c_str()), 0);
-    }
-    void touch(const std::string &path) { std::ofstream(path) << "1;\n"; }
-
-    std::string dir, oldcwd;
-};
-
-TEST_F(HostFiles, DialogsTakeQueuedAnswers)
-{
-    mkdir((dir + "/one").c_str(), 0755);
-    mkdir((dir + "/two").c_str(), 0755);
-    std::string long255(255, 'n'), long256(256, 'n');
-    headless::queue_dialog(dir + "/one/a.txt");
-    headless::queue_dialog_cancel();
-    headless::queue_dialog(dir + "/one/b.txt");
-    headless::queue_dialog("two/c.txt");
-    headless::queue_dialog(dir + "/one/" + long256);
-    headless::queue_dialog(dir + "/one/" + long255);
-
-    struct Expect {
-        short result;
-        const char *name;
-        const char *dir;
-    };
-    const std::vector<Expect> expected = {
-        {0, "a.txt", "/one"}, {1, "", ""}, {0, "b.txt", "/one"}, {0, "c.txt", "/two"},
-        {1, "", ""},          {0, "", "/one"}, {1, "", ""},
-    };
-    short one = -1;
-    for (size_t i = 0; i < expected.size(); i++) {
-        SCOPED_TRACE(i);
-        char name[MAX_FILENAME_CHARS] = "";
-        short vol = 0;
-        t_fourcc type = 0;
-        short r = i % 2 ? saveasdialog_extended(name, &vol, &type, nullptr, 0) : open_dialog(name, &vol, &type, nullptr, 0);
-        ASSERT_EQ(r, expected[i].result);
-        if (r)
-            continue;
-        EXPECT_EQ(type, FOUR_CHAR_TEXT);
-        EXPECT_EQ(std::string(name), i == 5 ? long255 : expected[i].name);
-        EXPECT_EQ(headless::path_dir(vol), dir + expected[i].dir);
-        EXPECT_GT(vol, 0);
-        if (std::string(expected[i].dir) == "/one") {
-            if (one < 0)
-                one = vol;
-            EXPECT_EQ(vol, one); // the same directory keeps its id
-        } else {
-            EXPECT_NE(vol, one);
-        }
-    }
-    headless::queue_dialog(dir + "/one/a.txt");
-    headless::clear_dialogs();
-    char name[MAX_FILENAME_CHARS] = "";
-    short vol = 0;
-    t_fourcc type = 0;
-    EXPECT_EQ(open_dialog(name, &vol, &type, nullptr, 0), 1);
-    EXPECT_EQ(defvolume(), 0);
-    EXPECT_EQ(headless::path_dir(0), "");
-}
-
-TEST_F(HostFiles, LocateLooksInThePathThenTheWorkingDirectory)
-{
-    mkdir((dir + "/sub").c_str(), 0755);
-    mkdir((dir + "/folder.txt").c_str(), 0755);
-    touch(dir + "/sub/here.txt");
-    touch(dir + "/cwd.txt");
-    std::string long255(255, 'k');
-    touch(dir + "/" + long255);
-    headless::queue_dialog(dir + "/sub/x.txt");
-    char name[MAX_FILENAME_CHARS];
-    short sub = 0;
-    t_fourcc type;
-    ASSERT_EQ(open_dialog(name, &sub, &type, nullptr, 0), 0);
-
-    struct Case {
-        std::string name;
-        short vol;
-        short result;
-        short found_vol;
-    };
-    const std::vector<Case> cases = {
-        {"here.txt", sub, 0, sub},
-        {"here.txt", 0, 1, 0},
-        {"cwd.txt", sub, 0, 0},
-        {"cwd.txt", 0, 0, 0},
-        {dir + "/sub/here.txt", 0, 0, 0},
-        {"missing.txt", sub, 1, sub},
-        {"folder.txt", 0, 1, 0},
-        {"", 0, 1, 0},
-        {long255, 0, 0, 0},
-        {"here.txt", 999, 1, 999},
-    };
-    const t_fourcc text = FOUR_CHAR_TEXT;
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name.substr(0, 40) + " in " + std::to_string(c.vol));
-        std::snprintf(name, sizeof name, "%s", c.name.c_str());
-        short vol = c.vol;
-        t_fourcc found = 0;
-        EXPECT_EQ(locatefile_extended(name, &vol, &found, &text, 1), c.result);
-        EXPECT_EQ(vol, c.found_vol);
-        EXPECT_EQ(found, c.result ? 0u : text);
-    }
-    // A buffer holding 256 characters and no terminating zero.
-    char full[MAX_FILENAME_CHARS];
-    std::memset(full, 'k', sizeof full);
-    short vol = 0;
-    EXPECT_EQ(locatefile_extended(full, &vol, &type, &text, 1), 1);
-}
-
-TEST_F(HostFiles, StoresAreReadAndWrittenThroughPathIds)
-{
-    mkdir((dir + "/sub").c_str(), 0755);
-    headless::queue_dialog(dir + "/sub/bank.txt");
-    char name[MAX_FILENAME_CHARS];
-    short sub = 0;
-    t_fourcc type;
-    ASSERT_EQ(saveasdialog_extended(name, &sub, &type, nullptr, 0), 0);
-
-    t_binbuf *b = binbuf_new();
-    binbuf_vinsert(b, "lfs", 3L, 0.5, gensym("a b"));
-    EXPECT_EQ(binbuf_write(b, name, sub, 1), 1);
-    EXPECT_EQ(binbuf_write(b, name, sub, 0), 0);
-    EXPECT_EQ(binbuf_write(b, "cwd.txt", 0, 0), 0);
-
-    std::ifstream in(dir + "/sub/bank.txt");
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line, "3 0.5 \"a b\";");
-
-    t_binbuf *r = binbuf_new();
-    EXPECT_EQ(binbuf_read(r, name, sub, 1), 1);
-    EXPECT_EQ(binbuf_read(r, name, 0, 0), 1);
-    EXPECT_EQ(binbuf_read(r, name, sub, 0), 0);
-    EXPECT_EQ(store::text(r), store::text(b));
-    EXPECT_EQ(binbuf_read(r, "cwd.txt", 0, 0), 0);
-    EXPECT_EQ(store::text(r), store::text(b));
-    freeobject(b);
-    freeobject(r);
 }
 
 } // namespace

@@ -1,6 +1,10 @@
 // The engine on every set of vector units this machine runs, against the
 // plain loops of reference.h, bit for bit: the scan, the haptic step and
 // the scan's table.
+//
+// A test of the engine's internals: it sets the ring, profiles and
+// oscillators directly and reads the mix buffer, the motion atoms and the
+// ramps, which only the engine sees.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -66,19 +70,18 @@ void expect_scan(t_loopmass *x, int n, const std::string &what)
     test::RefRamp ramps[NOSC];
     for (int k = 0; k < NOSC; k++)
         ramps[k] = {x->x_ramp[k].from, x->x_ramp[k].to, x->x_ramp[k].len, x->x_ramp[k].done};
-    test::ref_scan(x->x_nmasses, x->x_pos, x->x_pos1, x->x_osc_freq, x->x_osc_gain, phases, mix, n, ramps);
+    test::ref_scan(loopmass_view_nmasses(x), x->x_pos, x->x_pos1, x->x_osc_freq, x->x_osc_gain, phases, mix, n, ramps);
     short want = 0;
-    while (want < NOSC && x->x_osc_freq[want] != 0 && !std::isnan(x->x_osc_freq[want]))
+    while (want < NOSC && loopmass_view_pitches(x)[want] != 0 && !std::isnan(loopmass_view_pitches(x)[want]))
         want++;
 
-    x->x_n = n;
-    ASSERT_EQ(loopmass_scan(x), want) << what;
+    ASSERT_EQ(loopmass_scan(x, n), want) << what;
     for (int j = 0; j < n; j++)
         ASSERT_EQ(bits(x->x_mix[j]), bits(mix[j])) << what << ", sample " << j << ": " << x->x_mix[j] << " vs " << mix[j];
     for (int j = n; j < MIXSIZE; j++)
         ASSERT_EQ(bits(x->x_mix[j]), bits(SENTINEL)) << what << ", sample " << j << " past the vector";
     for (int k = 0; k < NOSC; k++)
-        ASSERT_EQ(bits(x->x_osc_phase[k]), bits(phases[k])) << what << ", phase " << k;
+        ASSERT_EQ(bits(loopmass_view_phases(x)[k]), bits(phases[k])) << what << ", phase " << k;
     for (int k = 0; k < NOSC; k++) {
         const bool ends = ramps[k].len - ramps[k].done <= n;
         ASSERT_EQ(x->x_ramp[k].len, ends ? 0 : ramps[k].len) << what << ", ramp " << k;
@@ -132,7 +135,7 @@ TEST(Simd, EveryPathNamedOnceAndChosenByName)
     EXPECT_EQ(loopmass_simd_use(was.c_str()), 0);
 }
 
-TEST(Scan, EveryPathMatchesThePlainLoopWhateverThePitchesGainsAndPhases)
+TEST(Paths, ScanMatchesThePlainLoopWhateverThePitchesGainsAndPhases)
 {
     test::Harness h;
     const float pitches[] = {440.0f,  113.0f,  553.0f, 11025.0f, 22050.0f, 44100.0f, 60000.0f, 1e6f,   -220.5f,
@@ -179,7 +182,7 @@ TEST(Scan, EveryPathMatchesThePlainLoopWhateverThePitchesGainsAndPhases)
 // a ramp that ends inside the vector, one that starts with it, one that
 // keeps on past it, one of the largest gains, and oscillators that keep
 // their gain; the plain loop takes each sample's gain from its ramp.
-TEST(Scan, EveryPathMatchesThePlainLoopWhileGainsRamp)
+TEST(Paths, ScanMatchesThePlainLoopWhileGainsRamp)
 {
     test::Harness h;
     const int sizes[] = {1, 2, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 100, 127, 128, 129, 255, 256, 1000, 2047, 2048};
@@ -230,7 +233,7 @@ TEST(Scan, EveryPathMatchesThePlainLoopWhileGainsRamp)
 // Samples whose exact phase lies where the walk's shortcuts would go wrong:
 // each names what the engine must not do, and the plain loop's result is
 // also checked against what a careless engine would give.
-TEST(Scan, EveryPathTakesWrapsAndIndicesFromTheDoubleSum)
+TEST(Paths, ScanTakesWrapsAndIndicesFromTheDoubleSum)
 {
     test::Harness h;
     const float ulp256 = 256.0f - std::nextafter(256.0f, 0.0f); // 2^-16
@@ -283,7 +286,7 @@ TEST(Scan, EveryPathTakesWrapsAndIndicesFromTheDoubleSum)
     }
 }
 
-TEST(Scan, EveryPathSeesEveryChangeOfTheRingBetweenVectors)
+TEST(Paths, ScanSeesEveryChangeOfTheRingBetweenVectors)
 {
     test::Harness h;
     struct Change {
@@ -316,7 +319,7 @@ TEST(Scan, EveryPathSeesEveryChangeOfTheRingBetweenVectors)
     }
 }
 
-TEST(Step, EveryPathMatchesThePlainStepAndLeavesMassesBeyondNAlone)
+TEST(Paths, StepMatchesThePlainStepAndLeavesMassesBeyondNAlone)
 {
     test::Harness h;
     const float SENTINEL = -123.5f;
@@ -340,17 +343,17 @@ TEST(Step, EveryPathMatchesThePlainStepAndLeavesMassesBeyondNAlone)
                 loopmass_step(x);
                 test::ref_step(r);
                 for (int i = 0; i < n; i++) {
-                    ASSERT_EQ(bits(x->x_pos[i]), bits(r.pos[i])) << what << ", mass " << i << ", step " << step;
-                    ASSERT_EQ(bits(x->x_pos1[i]), bits(r.pos1[i])) << what << ", mass " << i;
-                    ASSERT_EQ(bits(x->x_pos2[i]), bits(r.pos2[i])) << what << ", mass " << i;
+                    ASSERT_EQ(bits(loopmass_view_ring(x)[i]), bits(r.pos[i])) << what << ", mass " << i << ", step " << step;
+                    ASSERT_EQ(bits(loopmass_view_ring(x, 1)[i]), bits(r.pos1[i])) << what << ", mass " << i;
+                    ASSERT_EQ(bits(loopmass_view_ring(x, 2)[i]), bits(r.pos2[i])) << what << ", mass " << i;
                     ASSERT_EQ(x->x_motion[i].a_type, patcher::A_FLOAT) << what << ", mass " << i;
                     ASSERT_EQ(bits(x->x_motion[i].a_w.w_float), bits(r.motion[i])) << what << ", mass " << i;
                 }
             }
             for (int i = n; i < MAXMASSES; i++) {
-                ASSERT_EQ(bits(x->x_pos[i]), bits(SENTINEL)) << what << ", mass " << i;
-                ASSERT_EQ(bits(x->x_pos1[i]), bits(SENTINEL)) << what << ", mass " << i;
-                ASSERT_EQ(bits(x->x_pos2[i]), bits(SENTINEL)) << what << ", mass " << i;
+                ASSERT_EQ(bits(loopmass_view_ring(x)[i]), bits(SENTINEL)) << what << ", mass " << i;
+                ASSERT_EQ(bits(loopmass_view_ring(x, 1)[i]), bits(SENTINEL)) << what << ", mass " << i;
+                ASSERT_EQ(bits(loopmass_view_ring(x, 2)[i]), bits(SENTINEL)) << what << ", mass " << i;
                 ASSERT_EQ(bits(x->x_motion[i].a_w.w_float), bits(SENTINEL)) << what << ", mass " << i;
             }
             h.destroy(x);

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "harness.h"
-#include "store.h"
+#include "store_text.h"
 
 using namespace test;
 using namespace loopmass;
@@ -36,8 +36,8 @@ TEST(Creation, ArgumentGivesTheMassCount)
         SCOPED_TRACE(c.name);
         Harness h;
         t_loopmass *x = h.create(c.args);
-        EXPECT_EQ(x->x_nmasses, c.nmasses);
-        EXPECT_EQ(x->x_bank_nmasses, c.nmasses);
+        EXPECT_EQ(loopmass_view_nmasses(x), c.nmasses);
+        EXPECT_EQ(loopmass_view_bank(x).nmasses, c.nmasses);
         std::vector<std::string> posted;
         for (const Event &e : h.take())
             if (e.channel == "post" || e.channel == "error")
@@ -53,41 +53,41 @@ TEST(Creation, MissingPresetFileGivesTheFullRingAndAnEmptyBank)
     std::vector<Event> errors = h.take("error");
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_EQ(errors[0].text, "loopmass~: can't find file /nonexistent/loopmass-bank.txt");
-    EXPECT_EQ(x->x_nmasses, 256);
-    EXPECT_EQ(x->x_bank_nentries, 0);
-    EXPECT_EQ(store::text(x->x_bank), "256 -2 0;\n");
+    EXPECT_EQ(loopmass_view_nmasses(x), 256);
+    EXPECT_EQ(loopmass_view_bank(x).entries, 0);
+    EXPECT_EQ(store::text(loopmass_view_bank(x).store), "256 -2 0;\n");
 }
 
 TEST(Creation, SetsTheDefaultsAndHoldsPresetZero)
 {
     Harness h;
     t_loopmass *x = h.create({L(64)});
-    EXPECT_EQ(x->x_preset, 0);
-    EXPECT_EQ(x->x_display, 1);
-    EXPECT_EQ(x->x_inactive, 0);
-    EXPECT_EQ(x->x_disprate, 100.0);
-    EXPECT_EQ(x->x_tick, 0);
-    EXPECT_EQ(bits(x->x_autonorm), bits(1.0f));
-    EXPECT_EQ(x->x_bank_version, -2);
-    EXPECT_EQ(store::text(x->x_bank), "64 -2 0;\n");
+    EXPECT_EQ(loopmass_view_preset(x), 0);
+    EXPECT_EQ(loopmass_view_display(x).display, 1);
+    EXPECT_EQ(loopmass_view_display(x).inactive, 0);
+    EXPECT_EQ(loopmass_view_display(x).disprate, 100.0);
+    EXPECT_EQ(loopmass_view_display(x).tick, 0);
+    EXPECT_EQ(bits(loopmass_view_autonorm(x)), bits(1.0f));
+    EXPECT_EQ(loopmass_view_bank(x).version, -2);
+    EXPECT_EQ(store::text(loopmass_view_bank(x).store), "64 -2 0;\n");
     for (int k = 0; k < NOSC; k++) {
-        EXPECT_EQ(x->x_osc_freq[k], 0.0f);
-        EXPECT_EQ(x->x_osc_gain[k], 1.0f);
-        EXPECT_EQ(x->x_osc_phase[k], 0.0f);
+        EXPECT_EQ(loopmass_view_pitches(x)[k], 0.0f);
+        EXPECT_EQ(loopmass_view_gains(x)[k], 1.0f);
+        EXPECT_EQ(loopmass_view_phases(x)[k], 0.0f);
     }
     static t_block factory;
     ASSERT_EQ(loopmass_factory(factory, 64, 0), 0);
     for (int k = 0; k < NKINDS; k++) {
-        EXPECT_EQ(x->x_gain[k], 1.0f);
-        EXPECT_EQ(x->x_offset[k], 0.0f);
-        EXPECT_EQ(x->x_phase[k], 0.0f);
-        EXPECT_EQ(x->x_extra[k], 0.0f);
+        EXPECT_EQ(loopmass_view_meta(x, k + 1).gain, 1.0f);
+        EXPECT_EQ(loopmass_view_meta(x, k + 1).offset, 0.0f);
+        EXPECT_EQ(loopmass_view_meta(x, k + 1).phase, 0.0f);
+        EXPECT_EQ(loopmass_view_meta(x, k + 1).extra, 0.0f);
         for (int i = 0; i < 64; i++)
-            ASSERT_EQ(bits(x->x_raw[k][i]), bits(factory[k][i])) << "kind " << k + 1 << " mass " << i;
+            ASSERT_EQ(bits(loopmass_view_raw(x, k + 1)[i]), bits(factory[k][i])) << "kind " << k + 1 << " mass " << i;
     }
     for (int i = 0; i < 64; i++) {
-        EXPECT_EQ(x->x_pos[i], 0.0f);
-        EXPECT_EQ(x->x_pos1[i], 0.0f);
+        EXPECT_EQ(loopmass_view_ring(x)[i], 0.0f);
+        EXPECT_EQ(loopmass_view_ring(x, 1)[i], 0.0f);
     }
 }
 
@@ -103,7 +103,7 @@ TEST(Creation, SendsSixParameterListsInKindOrder)
         EXPECT_EQ(v[0], (float)k);
         for (int i = 0; i < 5; i++) {
             // Forces and initial position are shown in their 0 to 1 form.
-            EXPECT_EQ(bits(v[i + 1]), bits(loopmass_stored(k, x->x_prof[k - 1][i])));
+            EXPECT_EQ(bits(v[i + 1]), bits(loopmass_stored(k, loopmass_view_profile(x, k)[i])));
         }
     }
 }
@@ -147,11 +147,11 @@ TEST(Creation, ObjectsAreIndependentAndFreeCleanly)
     t_loopmass *a = h.create({L(8)});
     t_loopmass *b = h.create({L(200)});
     h.send(a, 2, "gain", {F(0.5f)});
-    EXPECT_EQ(a->x_gain[1], 0.5f);
-    EXPECT_EQ(b->x_gain[1], 1.0f);
+    EXPECT_EQ(loopmass_view_meta(a, 2).gain, 0.5f);
+    EXPECT_EQ(loopmass_view_meta(b, 2).gain, 1.0f);
     h.destroy(a);
     h.send(b, 0, "int", {L(7)});
-    EXPECT_EQ(b->x_preset, 7);
+    EXPECT_EQ(loopmass_view_preset(b), 7);
 }
 
 } // namespace

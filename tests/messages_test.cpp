@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <unistd.h>
 
 #include "harness.h"
 
@@ -52,28 +51,26 @@ const char *const SELECTORS[] = {"bang", "int", "float", "list", "reset", "inact
 // The record's invariants once the messages are over.
 void expect_sound_state(const t_loopmass *x, int n)
 {
-    EXPECT_EQ(x->x_nmasses, n);
-    EXPECT_EQ(x->x_bank_nmasses, n);
-    EXPECT_GE(x->x_bank_nentries, 0);
-    EXPECT_LE(x->x_bank_nentries, INDEXSIZE);
-    EXPECT_GE(x->x_bank_ncleared, 0);
-    EXPECT_LE(x->x_bank_ncleared, x->x_bank_nentries);
-    EXPECT_TRUE(x->x_inactive == 0 || x->x_inactive == -1);
-    EXPECT_TRUE(x->x_display == 0 || x->x_display == 1);
+    EXPECT_EQ(loopmass_view_nmasses(x), n);
+    EXPECT_EQ(loopmass_view_bank(x).nmasses, n);
+    EXPECT_GE(loopmass_view_bank(x).entries, 0);
+    EXPECT_LE(loopmass_view_bank(x).entries, INDEXSIZE);
+    EXPECT_GE(loopmass_view_bank(x).cleared, 0);
+    EXPECT_LE(loopmass_view_bank(x).cleared, loopmass_view_bank(x).entries);
+    EXPECT_TRUE(loopmass_view_display(x).inactive == 0 || loopmass_view_display(x).inactive == -1);
+    EXPECT_TRUE(loopmass_view_display(x).display == 0 || loopmass_view_display(x).display == 1);
     for (int k = 0; k < NKINDS; k++) {
-        EXPECT_TRUE(std::isfinite(x->x_phase[k]));
-        EXPECT_TRUE(std::isfinite(x->x_extra[k]));
+        EXPECT_TRUE(std::isfinite(loopmass_view_meta(x, k + 1).phase));
+        EXPECT_TRUE(std::isfinite(loopmass_view_meta(x, k + 1).extra));
     }
 }
 
 TEST(Messages, EveryMessageWithEveryArgumentOnEveryInlet)
 {
     // Files that "write" names land in a scratch directory.
-    char dir[] = "/tmp/loopmass-messages-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    ASSERT_EQ(chdir(dir), 0);
+    test::TempDir dir;
+    test::WorkingDir cwd(dir.path);
+    ASSERT_TRUE(cwd.entered()) << dir.path;
 
     Harness h;
     t_loopmass *x = h.create({L(5)});
@@ -108,13 +105,10 @@ TEST(Messages, EveryMessageWithEveryArgumentOnEveryInlet)
     }
     EXPECT_TRUE(sounds);
     for (int i = 0; i < 5; i++) {
-        EXPECT_GE(x->x_pos[i], -1.0f);
-        EXPECT_LE(x->x_pos[i], 1.0f);
+        EXPECT_GE(loopmass_view_ring(x)[i], -1.0f);
+        EXPECT_LE(loopmass_view_ring(x)[i], 1.0f);
     }
 
-    ASSERT_EQ(chdir(cwd), 0);
-    std::string cleanup = std::string("rm -rf ") + dir;
-    EXPECT_EQ(system(cleanup.c_str()), 0);
 }
 
 } // namespace

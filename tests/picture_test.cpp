@@ -13,6 +13,9 @@
 
 namespace {
 
+using loopmass::loopmass_view_profile;
+using loopmass::loopmass_view_ring;
+
 using score::Picture;
 using test::bits;
 using test::F;
@@ -90,7 +93,7 @@ TEST(Picture, EachStepIsItsOwnColumnAtEveryVectorSize)
             headless::dsp_tick();
             expected.emplace_back();
             for (int i = 0; i < nmasses; i++)
-                expected.back().push_back(bits(x->x_pos[i]));
+                expected.back().push_back(bits(loopmass_view_ring(x)[i]));
         }
         headless::dsp_stop();
         ASSERT_NE(expected[steps - 2], expected[steps - 1]); // the ring still moves
@@ -174,7 +177,7 @@ TEST(Picture, ColumnsFollowTheObjectsOfTheRun)
     ASSERT_EQ(p->profile_masses(), 5);
     for (int k = 1; k <= loopmass::NKINDS; k++)
         for (int i = 0; i < 5; i++)
-            EXPECT_EQ(bits(p->profile(k)[i]), bits(x->x_prof[k - 1][i])) << "kind " << k << " mass " << i;
+            EXPECT_EQ(bits(p->profile(k)[i]), bits(loopmass_view_profile(x, k)[i])) << "kind " << k << " mass " << i;
 }
 
 // The envelope holds each column's smallest and largest sample however the

@@ -1,4 +1,6 @@
 // Factory presets, the random generator, bank lookup and recall.
+//
+// Reaches into the record only to set up a bank index and raw profiles.
 #include <climits>
 #include <cmath>
 
@@ -131,9 +133,9 @@ TEST(Recall, StoredGroupOverridesFactoryAndConvertsTwoKinds)
     std::vector<t_atom> groups[NKINDS] = {{F(0.125f), L(1), F(0.5f)}, {F(-2.5f), F(0.7f), F(0)},
                                           {F(0.3f), F(0.3f), F(0.3f)}, {F(0.4f), F(0.5f), F(0.6f)},
                                           {F(0.75f), F(0), F(1)},      {L(0), L(1), F(0.25f)}};
-    binbuf_vinsert(x->x_bank, "l", 3L);
+    binbuf_vinsert(loopmass_view_bank(x).store, "l", 3L);
     for (auto &g : groups)
-        binbuf_insert(x->x_bank, nullptr, 3, g.data());
+        binbuf_insert(loopmass_view_bank(x).store, nullptr, 3, g.data());
     x->x_index[0] = {3, 4, 12};
     x->x_bank_nentries = x->x_bank_nstored = 1;
     h.take();
@@ -182,7 +184,7 @@ TEST(Recall, ReadsTheLatestGroupThatStoreWrote)
     ASSERT_EQ(loopmass_recall(x, b, 3), 0);
     for (int p = 0; p < NKINDS; p++)
         for (int i = 0; i < 5; i++)
-            EXPECT_EQ(bits(b[p][i]), bits(x->x_raw[p][i])) << p << " " << i;
+            EXPECT_EQ(bits(b[p][i]), bits(loopmass_view_raw(x, p + 1)[i])) << p << " " << i;
 }
 
 } // namespace

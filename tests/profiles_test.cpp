@@ -1,5 +1,8 @@
 // Effective profiles: rotation, gain, offset, clamps, stretch, the display
 // list, and the metaparameter messages.
+//
+// Reaches into the record to set raw profiles and a phase directly, and to
+// compare the whole effective block, masses past the ring included.
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -44,7 +47,7 @@ TEST(Profiles, ClampsAndDisplayPerKind)
         EXPECT_EQ(out[0].floats()[0], (float)c.kind);
         for (int i = 0; i < 3; i++) {
             EXPECT_EQ(out[0].atoms[i].a_type, A_FLOAT);
-            EXPECT_EQ(bits(x->x_prof[c.kind - 1][i]), bits(c.prof)) << c.kind << " " << c.msg << " " << c.arg;
+            EXPECT_EQ(bits(loopmass_view_profile(x, c.kind)[i]), bits(c.prof)) << c.kind << " " << c.msg << " " << c.arg;
             EXPECT_EQ(bits(out[0].floats()[i + 1]), bits(c.shown)) << c.kind << " " << c.msg << " " << c.arg;
         }
     }
@@ -67,9 +70,9 @@ TEST(Profiles, PhaseBecomesAShiftThatRotatesTheRawProfile)
     };
     for (const auto &c : cases) {
         h.send(x, 1, "phase", {c.arg});
-        ASSERT_EQ(bits(x->x_phase[0]), bits(c.shift)) << atom_getfloat(&c.arg);
+        ASSERT_EQ(bits(loopmass_view_meta(x, 1).phase), bits(c.shift)) << atom_getfloat(&c.arg);
         for (int i = 0; i < 256; i++)
-            ASSERT_EQ(x->x_prof[0][i], x->x_raw[0][(i + c.rotation) % 256]) << atom_getfloat(&c.arg) << " " << i;
+            ASSERT_EQ(loopmass_view_profile(x, 1)[i], loopmass_view_raw(x, 1)[(i + c.rotation) % 256]) << atom_getfloat(&c.arg) << " " << i;
     }
     EXPECT_LT((double)p01, 230.4);
 
@@ -84,7 +87,7 @@ TEST(Profiles, PhaseBecomesAShiftThatRotatesTheRawProfile)
         x->x_phase[0] = c.shift;
         loopmass_update(x, PROF_MASSES);
         for (int i = 0; i < 256; i++)
-            ASSERT_EQ(x->x_prof[0][i], x->x_raw[0][(i + c.rotation) % 256]) << c.shift << " " << i;
+            ASSERT_EQ(loopmass_view_profile(x, 1)[i], loopmass_view_raw(x, 1)[(i + c.rotation) % 256]) << c.shift << " " << i;
     }
 }
 
@@ -92,7 +95,7 @@ TEST(Profiles, ExtraWindowsTheClampedProfile)
 {
     test::Harness h;
     t_loopmass *x = h.create();
-    const float *p = x->x_prof[PROF_CENTERING - 1];
+    const float *p = loopmass_view_profile(x, PROF_CENTERING).v;
     ASSERT_EQ(p[0], 0.7f); // preset 0
     for (float e : {1.0f, -1.0f}) {
         h.send(x, PROF_CENTERING, "extra", {F(e)});
@@ -141,7 +144,7 @@ TEST(Profiles, StretchInterpolatesAroundTheRing)
         EXPECT_EQ(loopmass_stretch(v, c.f, c.i, c.n), c.expect) << c.f << " " << c.i << " " << c.n;
 }
 
-TEST(Messages, AllSetsUpToFourMetaparameters)
+TEST(Metaparameters, AllSetsUpToFour)
 {
     const struct {
         int inlet;
@@ -161,16 +164,16 @@ TEST(Messages, AllSetsUpToFourMetaparameters)
         h.take();
         h.send(x, c.inlet, "all", c.args);
         EXPECT_EQ(h.take("out1").size(), 1u) << c.inlet;
-        const int k = c.inlet - 1;
-        EXPECT_EQ(bits(x->x_gain[k]), bits(c.gain)) << c.inlet;
-        EXPECT_EQ(bits(x->x_offset[k]), bits(c.offset)) << c.inlet;
-        EXPECT_EQ(bits(x->x_phase[k]), bits(c.shift)) << c.inlet;
-        EXPECT_EQ(bits(x->x_extra[k]), bits(c.extra)) << c.inlet;
-        EXPECT_EQ(x->x_gain[(k + 1) % NKINDS], 1.0f);
+        const t_meta m = loopmass_view_meta(x, c.inlet);
+        EXPECT_EQ(bits(m.gain), bits(c.gain)) << c.inlet;
+        EXPECT_EQ(bits(m.offset), bits(c.offset)) << c.inlet;
+        EXPECT_EQ(bits(m.phase), bits(c.shift)) << c.inlet;
+        EXPECT_EQ(bits(m.extra), bits(c.extra)) << c.inlet;
+        EXPECT_EQ(loopmass_view_meta(x, c.inlet % NKINDS + 1).gain, 1.0f);
     }
 }
 
-TEST(Messages, WrongInletsSymbolsAndDisplayOff)
+TEST(Metaparameters, WrongInletsSymbolsAndDisplayOff)
 {
     for (const char *m : {"gain", "offset", "phase", "extra", "all"}) {
         test::Harness h;
@@ -194,13 +197,14 @@ TEST(Messages, WrongInletsSymbolsAndDisplayOff)
             ASSERT_EQ(out.size(), 1u) << m;
             EXPECT_EQ(out[0].floats()[0], (float)PROF_TENSION);
         }
-        for (int k = 0; k < NKINDS; k++) {
-            EXPECT_EQ(x->x_gain[k], 1.0f) << m;
-            EXPECT_EQ(x->x_offset[k], 0.0f) << m;
-            EXPECT_EQ(x->x_phase[k], k == 1 ? 192.0f : 0.0f) << m;
-            EXPECT_EQ(x->x_extra[k], k == 1 ? 0.5f : 0.0f) << m;
+        for (int k = PROF_MASSES; k <= PROF_INITPOS; k++) {
+            const t_meta meta = loopmass_view_meta(x, k);
+            EXPECT_EQ(meta.gain, 1.0f) << m;
+            EXPECT_EQ(meta.offset, 0.0f) << m;
+            EXPECT_EQ(meta.phase, k == PROF_TENSION ? 192.0f : 0.0f) << m;
+            EXPECT_EQ(meta.extra, k == PROF_TENSION ? 0.5f : 0.0f) << m;
         }
-        x->x_display = 0;
+        h.send(x, INLET_CONTROL, "display", {L(0)});
         h.send(x, PROF_DAMPING, m, {F(0.5f)});
         EXPECT_TRUE(h.take("out1").empty()) << m;
     }
@@ -223,7 +227,7 @@ TEST(Update, KindOutsideOneToSixResendsTheLastList)
             EXPECT_EQ(bits(out[0].floats()[i]), bits(created[5].floats()[i])) << k;
         EXPECT_EQ(std::memcmp(prof, x->x_prof, sizeof prof), 0) << k;
     }
-    x->x_display = 0;
+    h.send(x, INLET_CONTROL, "display", {L(0)});
     loopmass_update(x, 9);
     EXPECT_TRUE(h.take("out1").empty());
 }

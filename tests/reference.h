@@ -1,5 +1,6 @@
 // The sound engine written plainly, one mass and one sample at a time: the
-// oracle every engine path is compared with, bit for bit.
+// oracle every engine path is compared with, bit for bit.  It reads and
+// writes the record's ring and profiles, the engine's own state.
 #pragma once
 
 #include <cmath>

@@ -8,7 +8,7 @@
 
 #include "harness.h"
 #include "score.h"
-#include "store.h"
+#include "store_text.h"
 #include "transcript.h"
 
 namespace {

@@ -68,7 +68,7 @@ TEST(DisplayClock, FollowsTheSwitchesAndTheInterval)
         for (const auto &m : c.messages)
             h.send(x, 3, m.first, m.second);
         EXPECT_EQ(motion_times(h, 0, 100), c.times);
-        EXPECT_EQ(x->x_inactive, c.inactive);
+        EXPECT_EQ(loopmass_view_display(x).inactive, c.inactive);
     }
 }
 
@@ -91,10 +91,10 @@ TEST(Display, SwitchesTheParameterLists)
     h.send(x, 0, "int", {L(3)});
     h.send(x, 0, "display", {F(1.0f)});
     EXPECT_TRUE(h.take("out1").empty());
-    EXPECT_EQ(x->x_display, 0);
+    EXPECT_EQ(loopmass_view_display(x).display, 0);
 
     h.send(x, 5, "display", {L(2)});
-    EXPECT_EQ(x->x_display, 1);
+    EXPECT_EQ(loopmass_view_display(x).display, 1);
     std::vector<Event> lists = h.take("out1");
     ASSERT_EQ(lists.size(), 6u);
     for (int k = 1; k <= 6; k++)

@@ -18,6 +18,8 @@
 
 #include "harness.h"
 #include "store.h"
+#include "store_files.h"
+#include "store_text.h"
 
 using namespace patcher;
 using test::bits;

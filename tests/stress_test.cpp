@@ -84,7 +84,7 @@ void send_random(test::Harness &h, t_loopmass *x, Chaos &c, const std::string &f
     const int inlet = c.below(8);
     switch (c.below(14)) {
     case 0:
-        h.send(x, inlet, "list", c.atoms(x->x_nmasses + 3, inlet == INLET_PITCH));
+        h.send(x, inlet, "list", c.atoms(loopmass_view_nmasses(x) + 3, inlet == INLET_PITCH));
         break;
     case 1:
         h.send(x, inlet, "int", {L(c.below(3) ? c.below(14) - 2 : (int32_t)c.value())});
@@ -135,9 +135,9 @@ void check(const t_loopmass *x, const float *out, int n, int round)
 {
     for (int i = 0; i < n; i++)
         ASSERT_TRUE(std::isfinite(out[i])) << "round " << round << " sample " << i << " of " << n << ": " << out[i];
-    for (int i = 0; i < x->x_nmasses; i++) {
-        ASSERT_GE(x->x_pos[i], -1.0f) << "round " << round << " mass " << i;
-        ASSERT_LE(x->x_pos[i], 1.0f) << "round " << round << " mass " << i;
+    for (int i = 0; i < loopmass_view_nmasses(x); i++) {
+        ASSERT_GE(loopmass_view_ring(x)[i], -1.0f) << "round " << round << " mass " << i;
+        ASSERT_LE(loopmass_view_ring(x)[i], 1.0f) << "round " << round << " mass " << i;
     }
 }
 

@@ -27,10 +27,12 @@ t_class *current_class = nullptr;
 
 const short MAXARGC = 32767;
 
-// Casts the generic method pointer back to the signature its argument types
-// imply, as the patcher does (through void (*)(void), the type that
-// stands for any function).
-template <typename F> F as(method m) { return reinterpret_cast<F>(reinterpret_cast<void (*)(void)>(m)); }
+// Calls a routine through its caller, whose own type is the one these
+// arguments give it when the routine takes exactly them (patcher.h).
+template <typename... A> void call(const method &m, void *x, A... a)
+{
+    reinterpret_cast<void (*)(void (*)(void), void *, A...)>(m.call)(m.fn, x, a...);
+}
 
 // The argument types after the first entry, up to its terminating 0.  Only
 // one entry is supported; a longer list is refused.
@@ -66,6 +68,12 @@ void add_method(const char *name, method f, short argtype)
         std::fprintf(stderr, "classes: method %s registered before setup\n", name);
         return;
     }
+    if (!f.call) {
+        // A routine that returns something is registered through a wrapper
+        // (patcher.h).
+        std::fprintf(stderr, "classes: method %s refused: no routine, or one that returns something\n", name);
+        return;
+    }
     current_class->c_methods.push_back(Method{name, f, argtype});
 }
 
@@ -87,19 +95,19 @@ short call_method(const Method &m, void *x, t_symbol *selector, short argc, t_at
     const t_atom *first = argc > 0 ? argv : nullptr;
     switch (m.argtype) {
     case A_NOTHING:
-        as<void (*)(void *)>(m.fn)(x);
+        call(m.fn, x);
         return 0;
     case A_LONG:
     case A_DEFLONG:
         if (first && !is_number(first))
             return 1;
-        as<void (*)(void *, int32_t)>(m.fn)(x, first ? to_long(first) : 0);
+        call<int32_t>(m.fn, x, first ? to_long(first) : 0);
         return 0;
     case A_FLOAT:
     case A_DEFFLOAT:
         if (first && !is_number(first))
             return 1;
-        as<void (*)(void *, double)>(m.fn)(x, first ? to_double(first) : 0.0);
+        call<double>(m.fn, x, first ? to_double(first) : 0.0);
         return 0;
     case A_SYM:
     case A_DEFSYM:
@@ -107,10 +115,10 @@ short call_method(const Method &m, void *x, t_symbol *selector, short argc, t_at
             return 1;
         if (!first && m.argtype == A_SYM)
             return 1;
-        as<void (*)(void *, t_symbol *)>(m.fn)(x, first ? first->a_w.w_sym : gensym(""));
+        call<t_symbol *>(m.fn, x, first ? first->a_w.w_sym : gensym(""));
         return 0;
     case A_GIMME:
-        as<void (*)(void *, t_symbol *, short, t_atom *)>(m.fn)(x, selector, argc < 0 ? 0 : argc, argv);
+        call<t_symbol *, short, t_atom *>(m.fn, x, selector, (short)(argc < 0 ? 0 : argc), argv);
         return 0;
     default: // A_CANT: only the host calls these, by their own signature
         return 1;
@@ -176,10 +184,8 @@ double to_double(const t_atom *a)
     return 0.0;
 }
 
-short dispatch(t_class *c, void *x, const char *selector, int argc, const t_atom *argv)
+const Method *lookup(const t_class *c, const char *selector)
 {
-    if (!c || !selector)
-        return 1;
     const Method *m = find_method(c, selector);
     // An int goes to the float method when there is no int method, and the
     // other way round.
@@ -187,24 +193,38 @@ short dispatch(t_class *c, void *x, const char *selector, int argc, const t_atom
         m = find_method(c, "float");
     else if (!m && std::strcmp(selector, "float") == 0)
         m = find_method(c, "int");
+    return m;
+}
+
+short dispatch(t_class *c, void *x, const char *selector, int argc, const t_atom *argv)
+{
+    if (!c || !selector)
+        return 1;
+    const Method *m = lookup(c, selector);
     if (!m)
         return 1;
     return call_with_argtype(*m, x, selector, argc, argv);
 }
 
+void call_routine(const method &m, void *x)
+{
+    if (m.call)
+        call(m, x);
+}
+
 void *call_new(t_class *c, int argc, const t_atom *argv)
 {
+    // A creation routine is called through its own type (patcher.h).
     if (c->c_newtype == A_NOTHING)
-        return as<void *(*)(void)>(c->c_new)();
+        return reinterpret_cast<void *(*)(void)>(c->c_new.fn)();
     std::vector<t_atom> atoms = copy_atoms(argc, argv);
-    return as<void *(*)(t_symbol *, short, t_atom *)>(c->c_new)(gensym(c->c_name.c_str()), (short)atoms.size(),
-                                                                atoms.data());
+    return reinterpret_cast<void *(*)(t_symbol *, short, t_atom *)>(c->c_new.fn)(gensym(c->c_name.c_str()),
+                                                                               (short)atoms.size(), atoms.data());
 }
 
 void call_free(t_class *c, void *x)
 {
-    if (c->c_free)
-        as<void (*)(void *)>(c->c_free)(x);
+    call_routine(c->c_free, x);
 }
 
 bool call_dsp(t_class *c, void *x, t_signal **sp, short *count)
@@ -212,7 +232,7 @@ bool call_dsp(t_class *c, void *x, t_signal **sp, short *count)
     const Method *m = find_method(c, "dsp");
     if (!m)
         return false;
-    as<void (*)(void *, t_signal **, short *)>(m->fn)(x, sp, count);
+    call<t_signal **, short *>(m->fn, x, sp, count);
     return true;
 }
 
@@ -221,7 +241,7 @@ bool call_assist(t_class *c, void *x, void *box, long kind, long number, char *t
     const Method *m = find_method(c, "assist");
     if (!m)
         return false;
-    as<void (*)(void *, void *, long, long, char *)>(m->fn)(x, box, kind, number, text);
+    call<void *, long, long, char *>(m->fn, x, box, kind, number, text);
     return true;
 }
 

@@ -58,9 +58,12 @@ t_class *find(const char *name);
 
 // The method registered under that name, or nullptr.
 const Method *find_method(const t_class *c, const char *name);
+// The method that takes a message of that selector, or nullptr: the one
+// registered under it, but "int" and "float" fall back on each other.
+const Method *lookup(const t_class *c, const char *selector);
 
-// Calls the method for a message, converting the atoms to its argument
-// type: "int" and "float" fall back on each other, A_GIMME gets the
+// Calls the method for a message (lookup() above), converting the atoms to
+// its argument type: A_GIMME gets the
 // selector and at most 32767 atoms, A_DEFSYM gets "" when there is no atom.
 // Returns 0 when a method took the message; 1 when there is none (A_CANT
 // methods are never reachable) or an atom cannot be converted (a number
@@ -80,6 +83,10 @@ void *call_new(t_class *c, int argc, const t_atom *argv);
 
 // Calls the free routine, when the class has one.
 void call_free(t_class *c, void *x);
+
+// Calls a routine that takes nothing but the object (a clock's, a free
+// routine), when there is one.
+void call_routine(const method &m, void *x);
 
 // Call the host-only methods; false when the class has no such method.
 bool call_dsp(t_class *c, void *x, t_signal **sp, short *count);

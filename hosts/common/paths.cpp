@@ -3,8 +3,11 @@
 #include "paths.h"
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <vector>
+
+#include "../../src/object/patcher.h"
 
 namespace paths {
 
@@ -31,6 +34,14 @@ short path_id(const std::string &dir)
         return -1;
     dirs.push_back(dir);
     return (short)(dirs.size() - 1);
+}
+
+int name_length(const char *name)
+{
+    if (!name)
+        return -1;
+    const void *end = std::memchr(name, '\0', patcher::MAX_FILENAME_CHARS);
+    return end ? (int)((const char *)end - name) : -1;
 }
 
 bool folder(short id, std::string *dir)

@@ -15,6 +15,10 @@ short path_id(const std::string &dir);
 // The folder of an id ("" for 0); false for an id that names none.
 bool folder(short id, std::string *dir);
 
+// Length of a name held in a buffer of MAX_FILENAME_CHARS (patcher.h), or
+// -1 when the buffer holds no terminated name that fits.
+int name_length(const char *name);
+
 // The file a name designates in a path: an absolute name is itself, a
 // relative one is in the path's folder.  False for a path that names no
 // folder.

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "../common/paths.h"
-#include "../common/store.h"
+#include "../common/store_files.h"
 #include "headless.h"
 
 namespace headless {
@@ -23,16 +23,6 @@ struct Answer {
 };
 
 std::deque<Answer> answers;
-
-// Length of a name held in a buffer of MAX_FILENAME_CHARS, or -1 when the
-// buffer holds no terminated name that fits.
-int name_length(const char *name)
-{
-    if (!name)
-        return -1;
-    const void *end = std::memchr(name, '\0', patcher::MAX_FILENAME_CHARS);
-    return end ? (int)((const char *)end - name) : -1;
-}
 
 // The file a name designates in a path id; "" when the id is unknown.
 std::string resolve(const char *name, short vol)
@@ -112,7 +102,7 @@ namespace patcher {
 short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *filetypelist,
                           short numtypes)
 {
-    int len = headless::name_length(name);
+    int len = paths::name_length(name);
     if (len <= 0 || !outvol || !headless::accepts_text(filetypelist, numtypes))
         return 1;
     short tries[2] = {*outvol, 0};
@@ -145,19 +135,12 @@ short defvolume(void) { return 0; }
 
 short binbuf_read(t_binbuf *b, const char *name, short volume, short binary)
 {
-    // Every file of this host is text: there is no binary form to read.
-    if (binary || headless::name_length(name) <= 0)
-        return 1;
-    std::string path = headless::resolve(name, volume);
-    return path.empty() ? 1 : store::read_file(b, path);
+    return store::read_named(b, name, volume, binary);
 }
 
 short binbuf_write(t_binbuf *b, const char *name, short volume, short binary)
 {
-    if (binary || headless::name_length(name) <= 0)
-        return 1;
-    std::string path = headless::resolve(name, volume);
-    return path.empty() ? 1 : store::write_file(b, path);
+    return store::write_named(b, name, volume, binary);
 }
 
 } // namespace patcher

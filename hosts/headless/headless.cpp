@@ -12,9 +12,10 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
-#include <unordered_set>
 
 #include "../common/classes.h"
+#include "../common/clocks.h"
+#include "../common/console.h"
 
 namespace headless {
 
@@ -53,12 +54,7 @@ struct t_proxy {
     int32_t *p_stuffloc;
 };
 
-struct t_clock {
-    void *c_x;
-    method c_fn;
-    bool c_armed;
-    headless::t_ticks c_due;
-    uint64_t c_seq; // order of arming, for ties
+struct t_clock : clocks::Clock<headless::t_ticks> {
 };
 
 } // namespace patcher
@@ -69,8 +65,7 @@ namespace {
 
 // Objects in creation order, which is also the order of the signal chain.
 std::vector<std::unique_ptr<Object>> objects;
-std::unordered_set<t_clock *> clocks;
-uint64_t clock_seq = 0;
+clocks::Queue<t_ticks> clock_queue;
 t_ticks logical_now = 0;
 Listener listener;
 Object *dsp_target = nullptr; // the object whose "dsp" method is running
@@ -100,30 +95,7 @@ t_ticks add_ticks(t_ticks t, t_ticks d)
     return d > INT64_MAX - t ? INT64_MAX : t + d;
 }
 
-void arm(t_clock *c, t_ticks delay)
-{
-    c->c_armed = true;
-    c->c_due = add_ticks(logical_now, delay);
-    c->c_seq = ++clock_seq;
-}
-
-void console(const char *channel, const char *fmt, va_list ap)
-{
-    va_list copy;
-    va_copy(copy, ap);
-    int n = std::vsnprintf(nullptr, 0, fmt, copy);
-    va_end(copy);
-    std::string text;
-    if (n > 0) {
-        std::vector<char> buf((size_t)n + 1);
-        std::vsnprintf(buf.data(), buf.size(), fmt, ap);
-        text.assign(buf.data(), (size_t)n);
-    }
-    if (listener.console)
-        listener.console(channel, text);
-    else
-        std::fprintf(stderr, "%s: %s\n", channel, text.c_str());
-}
+void arm(t_clock *c, t_ticks delay) { clock_queue.arm(c, add_ticks(logical_now, delay)); }
 
 void run_chain_entry(ChainEntry &e)
 {
@@ -153,9 +125,7 @@ void next_class_name(const char *name) { classes::next_class_name(name); }
 static void release(Object *o)
 {
     void *x = o->x;
-    for (t_clock *c : clocks)
-        if (c->c_x == x)
-            c->c_armed = false;
+    clock_queue.unset_all(x);
     for (size_t i = 0; i < objects.size(); i++)
         if (objects[i].get() == o) {
             objects.erase(objects.begin() + (long)i);
@@ -272,29 +242,7 @@ t_ticks now(void) { return logical_now; }
 
 void set_now(t_ticks t) { logical_now = t; }
 
-void run_clocks(void)
-{
-    struct Due {
-        t_clock *c;
-        t_ticks due;
-        uint64_t seq;
-    };
-    std::vector<Due> due;
-    for (t_clock *c : clocks)
-        if (c->c_armed && c->c_due <= logical_now)
-            due.push_back(Due{c, c->c_due, c->c_seq});
-    std::sort(due.begin(), due.end(), [](const Due &a, const Due &b) {
-        return a.due != b.due ? a.due < b.due : a.seq < b.seq;
-    });
-    for (const Due &d : due) {
-        // A clock freed, unset or re-armed by an earlier routine of this
-        // pass is skipped; a re-armed one waits for the next pass.
-        if (!clocks.count(d.c) || !d.c->c_armed || d.c->c_seq != d.seq)
-            continue;
-        d.c->c_armed = false;
-        reinterpret_cast<void (*)(void *)>(reinterpret_cast<void (*)(void)>(d.c->c_fn))(d.c->c_x);
-    }
-}
+void run_clocks(void) { clock_queue.run(logical_now); }
 
 void fix_calendar(long seconds)
 {
@@ -381,8 +329,10 @@ void outlet_list(t_outlet *o, t_symbol *s, short argc, t_atom *argv)
 
 t_clock *clock_new(void *x, method fn)
 {
-    t_clock *c = new t_clock{x, fn, false, 0, 0};
-    headless::clocks.insert(c);
+    t_clock *c = new t_clock{};
+    c->x = x;
+    c->fn = fn;
+    headless::clock_queue.add(c);
     return c;
 }
 
@@ -412,14 +362,14 @@ void clock_fdelay(t_clock *c, double ms)
 void clock_unset(t_clock *c)
 {
     if (c)
-        c->c_armed = false;
+        c->armed = false;
 }
 
 void freeobject(t_clock *c)
 {
     if (!c)
         return;
-    headless::clocks.erase(c);
+    headless::clock_queue.remove(c);
     delete c;
 }
 
@@ -440,25 +390,19 @@ void dsp_add(t_perfroutine f, int n, ...)
     o->chain.push_back(std::move(e));
 }
 
-void post(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    headless::console("post", fmt, ap);
-    va_end(ap);
-}
-
-void error(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    headless::console("error", fmt, ap);
-    va_end(ap);
-}
-
 long calendar_seconds(void)
 {
     return headless::calendar_fixed ? headless::calendar_value : (long)std::time(nullptr);
 }
 
 } // namespace patcher
+
+void console::line(bool is_error, const char *text, size_t length)
+{
+    const char *channel = is_error ? "error" : "post";
+    std::string whole(text, length);
+    if (headless::listener.console)
+        headless::listener.console(channel, whole);
+    else
+        std::fprintf(stderr, "%s: %s\n", channel, whole.c_str());
+}

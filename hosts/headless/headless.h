@@ -93,6 +93,6 @@ std::string path_dir(short id);
 void fix_calendar(long seconds);
 void unfix_calendar(void);
 
-// The text form of stores and floats is in hosts/common/store.h.
+// The text form of stores and floats is in hosts/common/store_text.h.
 
 } // namespace headless

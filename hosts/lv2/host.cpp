@@ -3,25 +3,27 @@
 
 #include "host.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 
 #include "../../src/object/loopmass.h"
 #include "../common/classes.h"
+#include "../common/clocks.h"
+#include "../common/console.h"
 #include "../common/paths.h"
-#include "../common/store.h"
+#include "../common/store_files.h"
+#include "../common/store_text.h"
 
 namespace patcher {
 
-struct t_clock {
+// Due in milliseconds on the owner's timeline.
+struct t_clock : clocks::Clock<double> {
     lv2host::Object *c_owner;
-    method c_fn;
-    bool c_armed;
-    double c_due; // milliseconds on the owner's timeline
-    uint64_t c_seq;
 };
 
 // Outlets and proxies lead nowhere: a plugin has no patch to send lists to,
@@ -115,51 +117,7 @@ void arm(t_clock *c, double delay)
     if (!c)
         return;
     // A negative or unknown delay fires at the next pass.
-    c->c_due = now_ms(c->c_owner) + (delay > 0 ? delay : 0.0);
-    c->c_armed = true;
-    c->c_seq = ++c->c_owner->armings;
-}
-
-void run_clocks(Object *o)
-{
-    struct Due {
-        t_clock *c;
-        uint64_t seq;
-    } due[MAXCLOCKS];
-    int n = 0;
-    double now = now_ms(o);
-    for (int i = 0; i < o->nclocks; i++)
-        if (o->clocks[i]->c_armed && o->clocks[i]->c_due <= now)
-            due[n++] = Due{o->clocks[i], o->clocks[i]->c_seq};
-    for (int i = 1; i < n; i++)
-        for (int j = i; j > 0; j--) {
-            const Due &a = due[j - 1], &b = due[j];
-            if (a.c->c_due < b.c->c_due || (a.c->c_due == b.c->c_due && a.seq < b.seq))
-                break;
-            Due t = due[j];
-            due[j] = due[j - 1];
-            due[j - 1] = t;
-        }
-    for (int i = 0; i < n; i++) {
-        // A clock unset, re-armed or freed by an earlier routine of this
-        // pass is skipped; a re-armed one waits for the next pass.
-        bool alive = false;
-        for (int k = 0; k < o->nclocks; k++)
-            alive = alive || o->clocks[k] == due[i].c;
-        if (!alive || !due[i].c->c_armed || due[i].c->c_seq != due[i].seq)
-            continue;
-        due[i].c->c_armed = false;
-        reinterpret_cast<void (*)(void *)>(reinterpret_cast<void (*)(void)>(due[i].c->c_fn))(o->x);
-    }
-}
-
-void console(bool is_error, const char *fmt, va_list ap)
-{
-    if (!scope || !scope->build || !scope->build->console.line)
-        return;
-    char text[1024];
-    std::vsnprintf(text, sizeof text, fmt, ap);
-    scope->build->console.line(scope->build->console.owner, is_error, text);
+    c->c_owner->clocks.arm(c, now_ms(c->c_owner) + (delay > 0 ? delay : 0.0));
 }
 
 bool absolute(const char *name) { return name && name[0] == '/'; }
@@ -193,6 +151,7 @@ t_class *load(const Console &console)
 Object *object_new(Build &b, t_class *c, short argc, t_atom *argv, float *vector, double rate)
 {
     Object *o = new Object{};
+    o->clocks.reserve(MAXCLOCKS);
     o->c = c;
     o->rate = rate;
     o->vector = vector;
@@ -212,11 +171,40 @@ Object *object_new(Build &b, t_class *c, short argc, t_atom *argv, float *vector
     return o;
 }
 
+namespace {
+
+// A console that counts the errors it passes on.
+struct Counted {
+    Console inner;
+    int errors;
+};
+
+void counted_line(void *owner, bool is_error, const char *text)
+{
+    Counted *c = (Counted *)owner;
+    c->errors += is_error;
+    if (c->inner.line)
+        c->inner.line(c->inner.owner, is_error, text);
+}
+
+} // namespace
+
+// The read message has no answer, but every way it fails posts an error.
 short object_read(Object *o, Build &b, const char *name)
 {
-    Enter e(&b, o);
-    Draw d(o);
-    return loopmass::loopmass_read((loopmass::t_loopmass *)o->x, gensym(name));
+    Counted counted{b.console, 0};
+    b.console = Console{counted_line, &counted};
+    short failed;
+    {
+        Enter e(&b, o);
+        Draw d(o);
+        t_atom file;
+        file.a_type = patcher::A_SYM;
+        file.a_w.w_sym = gensym(name);
+        failed = classes::dispatch(o->c, o->x, "read", 1, &file) != 0 || counted.errors > 0;
+    }
+    b.console = counted.inner;
+    return failed;
 }
 
 void object_free(Object *o, const Console &console)
@@ -229,15 +217,16 @@ void object_free(Object *o, const Console &console)
         classes::call_free(o->c, o->x);
         std::free(o->x);
     }
-    for (int i = 0; i < o->nclocks; i++)
-        delete o->clocks[i];
+    // Clocks its free routine left.
+    while (o->clocks.size() > 0)
+        freeobject(static_cast<t_clock *>(o->clocks.last()));
     delete o;
 }
 
 void object_vector(Object *o, int n)
 {
     Draw d(o);
-    run_clocks(o);
+    o->clocks.run(now_ms(o));
     perform(o, n);
     o->samples += (uint64_t)n;
 }
@@ -337,10 +326,13 @@ void outlet_list(t_outlet *, t_symbol *, short, t_atom *) {}
 t_clock *clock_new(void *x, method fn)
 {
     Object *o = lv2host::object_of(x);
-    if (!o || o->nclocks >= lv2host::MAXCLOCKS)
+    if (!o || o->clocks.size() >= (size_t)lv2host::MAXCLOCKS)
         return nullptr;
-    t_clock *c = new t_clock{o, fn, false, 0.0, 0};
-    o->clocks[o->nclocks++] = c;
+    t_clock *c = new t_clock{};
+    c->x = x;
+    c->fn = fn;
+    c->c_owner = o;
+    o->clocks.add(c);
     return c;
 }
 
@@ -348,18 +340,13 @@ void clock_delay(t_clock *c, long ms) { lv2host::arm(c, (double)ms); }
 
 void clock_fdelay(t_clock *c, double ms) { lv2host::arm(c, std::isnan(ms) ? 0.0 : ms); }
 
-void clock_unset(t_clock *c) { if (c) c->c_armed = false; }
+void clock_unset(t_clock *c) { if (c) c->armed = false; }
 
 void freeobject(t_clock *c)
 {
     if (!c)
         return;
-    Object *o = c->c_owner;
-    for (int i = 0; i < o->nclocks; i++)
-        if (o->clocks[i] == c) {
-            o->clocks[i] = o->clocks[--o->nclocks];
-            break;
-        }
+    c->c_owner->clocks.remove(c);
     delete c;
 }
 
@@ -374,22 +361,6 @@ void dsp_add(t_perfroutine f, int n, ...)
         o->w[i + 1] = va_arg(ap, t_int);
     va_end(ap);
     o->w[0] = (t_int)f;
-}
-
-void post(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    lv2host::console(false, fmt, ap);
-    va_end(ap);
-}
-
-void error(const char *fmt, ...)
-{
-    va_list ap;
-    va_start(ap, fmt);
-    lv2host::console(true, fmt, ap);
-    va_end(ap);
 }
 
 short binbuf_read(t_binbuf *b, const char *name, short volume, short binary)
@@ -436,3 +407,17 @@ short defvolume(void) { return lv2host::VOL_BANK; }
 long calendar_seconds(void) { return lv2host::SEED; }
 
 } // namespace patcher
+
+// A line of the thread that builds or frees an object, cut to the log's
+// longest; none from the audio thread.
+void console::line(bool is_error, const char *text, size_t length)
+{
+    lv2host::Scope *scope = lv2host::scope;
+    if (!scope || !scope->build || !scope->build->console.line)
+        return;
+    char cut[1024];
+    length = std::min(length, sizeof cut - 1);
+    std::memcpy(cut, text, length);
+    cut[length] = '\0';
+    scope->build->console.line(scope->build->console.owner, is_error, cut);
+}

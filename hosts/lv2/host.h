@@ -46,6 +46,7 @@
 #include <string>
 
 #include "../../src/object/patcher.h"
+#include "../common/clocks.h"
 
 namespace lv2host {
 
@@ -65,12 +66,10 @@ struct Object {
     patcher::t_class *c;
     void *x;                            // the record
     int32_t *stuffloc;                  // the record's inlet-number field
-    patcher::t_clock *clocks[MAXCLOCKS];
-    int nclocks;
+    clocks::Queue<double> clocks;       // room for MAXCLOCKS, due in ms of its timeline
     patcher::t_int w[8];                // w[0] the perform routine, then its arguments
     uint64_t samples;                   // samples of the vectors run so far
     double rate;                        // the plugin host's sample rate
-    uint64_t armings;                   // order of arming, for clocks due together
     float *vector;                      // where the signal goes
     int n;                              // samples per vector, as dsp was told
     int counter;                        // the haptic counter, as the object keeps it
@@ -95,7 +94,8 @@ Object *object_new(Build &b, patcher::t_class *c, short argc, patcher::t_atom *a
 void object_free(Object *o, const Console &console);
 
 // Reads a preset file into a loopmass~ object's bank (an absolute path, or
-// a relative name for b.bank); 0 when it did.  A failure is posted.
+// a relative name for b.bank) through the object's own read message; 0
+// when it did.  A failure is posted.
 short object_read(Object *o, Build &b, const char *name);
 
 // One scheduler pass, then one vector of n (1 to VECTOR) samples into the

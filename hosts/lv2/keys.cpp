@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "../../src/object/loopmass.h"
+
 namespace lv2keys {
 
 static bool holding(const Voice &v) { return v.state == HELD || v.state == SUSTAINED; }
@@ -154,10 +156,10 @@ void keys_pairs(Keys *k, double bend_range, double scale, double rate, float *pi
     double bend = (k->bend - 8192) / 8192.0 * bend_range;
     for (int i = 0; i < MAXNOTES; i++) {
         Voice &v = k->voice[i];
-        // The object takes its pitches at 44100 Hz: scaled, they sound
+        // The object takes its pitches at its own rate: scaled, they sound
         // right at the plugin host's rate.
         if (v.state != FREE)
-            v.pitch = (float)(440.0 * std::pow(2.0, (v.note - 69 + bend) / 12.0) * 44100.0 / rate);
+            v.pitch = (float)(440.0 * std::pow(2.0, (v.note - 69 + bend) / 12.0) * loopmass::SAMPLE_RATE / rate);
         pitch[i] = v.pitch;
         gain[i] = holding(v) ? (float)(v.velocity / 127.0 * scale) : 0.0f;
     }

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 
+#include "../../src/object/loopmass.h"
+
 namespace lv2keys {
 
-const int MAXNOTES = 5;
+const int MAXNOTES = loopmass::NOSC;
 
 enum e_state {
     FREE,      // no note: the oscillator keeps its last pitch, silent

@@ -28,6 +28,7 @@
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
 
+#include "../../src/object/loopmass.h"
 #include "host.h"
 #include "keys.h"
 
@@ -55,9 +56,9 @@ enum {
     NPORTS
 };
 
-const int NKINDS = 6;
+using loopmass::NKINDS;
 const int NMETA = 4;
-const int PITCH_INLET = 7;
+const int PITCH_INLET = loopmass::INLET_PITCH;
 
 // A vector is run once the events of its last sample are known, so its
 // first sample leaves VECTOR - 1 samples after it was due, whatever the
@@ -70,7 +71,7 @@ const int DELAYED = 2 * lv2host::VECTOR;
 struct Range {
     float min, max, fresh; // fresh: what a new object holds
 };
-const Range MASSES = {3, 256, 256};
+const Range MASSES = {loopmass::MINMASSES, loopmass::MAXMASSES, loopmass::MAXMASSES};
 const Range PRESET = {0, 9.99f, 0};
 const Range VOLUME = {0, 1, 0.5f};
 const Range STRIKE = {0, 2, 1};
@@ -80,10 +81,10 @@ const Range META[NMETA] = {{0, 4, 1}, {-1, 1, 0}, {0, 1, 0}, {0, 4, 0}};
 const Range SMOOTH = {0, 50, 5};
 const Range LOW_CUT = {0, 200, 20};
 
-// What the object accepts, in its own milliseconds and hertz at 44100 Hz.
-const float RAMP_MAX = 1000;
-const float LOWCUT_MAX = 200;
-const double OBJECT_RATE = 44100;
+// What the object accepts, in its own milliseconds and hertz at its rate.
+using loopmass::LOWCUT_MAX;
+using loopmass::RAMP_MAX;
+const double OBJECT_RATE = loopmass::SAMPLE_RATE;
 
 // A note's gain at full velocity and volume: the ring's values being
 // within [-1, 1], five notes together stay within full scale before the

@@ -113,7 +113,7 @@ void loopmass_store(t_loopmass *x, t_symbol *, short argc, t_atom *argv)
 // Empties the bank: a new store holding only the header.
 static void loopmass_clearall(t_loopmass *x)
 {
-    x->x_bank_version = -2;
+    x->x_bank_version = BANK_VERSION;
     x->x_bank_ncleared = 0;
     x->x_bank_nstored = 0;
     x->x_bank_nentries = 0;

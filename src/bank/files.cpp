@@ -116,7 +116,7 @@ short loopmass_readfile(t_loopmass *x, char *name, short path, t_fourcc type)
         return 1;
     }
 
-    if (f.version > -2)
+    if (f.version > BANK_VERSION)
         post("loopmass~: this file is from a more recent version of the object");
     x->x_bank_nmasses = f.nmasses;
     x->x_bank_version = f.version;

@@ -8,12 +8,6 @@
 
 namespace loopmass {
 
-// Above this magnitude fg refuses a gain.  Below it the output stays finite:
-// a ring value is at most 1, the cross-fade extrapolates at most about 1400
-// times over a full mix buffer on the smallest ring, and five oscillators
-// add up, which stays far below the largest float.
-static const float GAIN_MAX = 1e30f;
-
 // A pitch of 0 ends the list of active oscillators; so does NaN.
 static bool loopmass_silent(float pitch)
 {
@@ -67,7 +61,7 @@ static float loopmass_steady_gain(const t_loopmass *x, int k)
 }
 
 // The gain oscillator k sounds at after the samples played so far.
-static float loopmass_gain_now(const t_loopmass *x, int k)
+float loopmass_gain_now(const t_loopmass *x, int k)
 {
     const t_ramp &r = x->x_ramp[k];
     if (r.len == 0)
@@ -111,7 +105,7 @@ static void loopmass_ramps_advance(t_loopmass *x, int n)
         loopmass_settle(x);
 }
 
-short loopmass_scan(t_loopmass *x)
+short loopmass_scan(t_loopmass *x, int n)
 {
     const double nd = (float)x->x_nmasses;
     t_scanjob job = {};
@@ -140,12 +134,12 @@ short loopmass_scan(t_loopmass *x)
         job.ramps = &ramps;
     }
     if (job.v == 0) {
-        loopmass_ramps_advance(x, x->x_n);
+        loopmass_ramps_advance(x, n);
         return 0;
     }
 
     loopmass_table(x);
-    job.n = x->x_n;
+    job.n = n;
     job.nmasses = x->x_nmasses;
     job.table = &x->x_table;
     job.mix = x->x_mix;
@@ -214,29 +208,14 @@ static void loopmass_vector_held(t_loopmass *x, short v, float *out, int n)
 // One vector of at most MIXSIZE samples.
 static void loopmass_vector(t_loopmass *x, float *out, int n)
 {
-    x->x_n = n;
     if (x->x_inactive == -1) {
         for (int i = 0; i < n; i++)
             out[i] = 0.0f;
         return;
     }
 
-    if (n >= HAPTIC_PERIOD) {
-        for (int s = 0; s < n / HAPTIC_PERIOD; s++)
-            loopmass_step(x);
-    } else {
-        // Vectors per haptic step, rounded to the nearest whole number for
-        // sizes that do not divide 256. When one vector makes a step (171 to
-        // 255 samples) the counter stays at 0 and the ring steps on every
-        // vector: a cycle that always set it to 1 after a step would skip
-        // every other vector and halve the haptic rate.
-        const int per = (2 * HAPTIC_PERIOD + n) / (2 * n);
-        if (x->x_tick == 0)
-            loopmass_step(x);
-        x->x_tick = (x->x_tick + 1) % per;
-    }
-
-    const short v = loopmass_scan(x);
+    loopmass_pace(x, n);
+    const short v = loopmass_scan(x, n);
     if (x->x_norm_held) {
         loopmass_vector_held(x, v, out, n);
         return;
@@ -287,41 +266,6 @@ void loopmass_dsp(t_loopmass *x, t_signal **sp, short *count)
     loopmass_lowcut_design(x);
     loopmass_ramps_retime(x);
     dsp_add(loopmass_perform, 3, (t_int)sp[0]->s_vec - (t_int)sizeof(float), (t_int)x, (t_int)sp[0]->s_n + 1);
-}
-
-// Pitch and gain pairs on the pitch inlet.  A pitch or gain that is not a
-// finite number is refused (that value stays as it was), and so is a gain
-// beyond GAIN_MAX, so that the output always stays finite.
-void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv)
-{
-    (void)s;
-    if (x->x_in != INLET_PITCH)
-        return;
-    t_oscwas was;
-    loopmass_osc_begin(x, &was);
-    const int count = argc > 2 * NOSC ? 2 * NOSC : argc < 0 ? 0 : argc;
-    const int pairs = count / 2;
-    int a = 0;
-    for (int i = 0; i < pairs; i++) {
-        // A symbol keeps this oscillator as it was and uses up one atom only.
-        if (!atom_isnum(&argv[a])) {
-            a++;
-            continue;
-        }
-        const float pitch = atom_getfloat(&argv[a]);
-        if (std::isfinite(pitch))
-            x->x_osc_freq[i] = pitch;
-        if (atom_isnum(&argv[a + 1])) {
-            const float gain = atom_getfloat(&argv[a + 1]);
-            if (std::fabs(gain) <= GAIN_MAX)
-                x->x_osc_gain[i] = gain;
-        }
-        a += 2;
-    }
-    for (int i = pairs; i < NOSC; i++)
-        x->x_osc_freq[i] = 0.0f;
-    x->x_autonorm = 0.0f;
-    loopmass_osc_end(x, &was);
 }
 
 void loopmass_osc_begin(t_loopmass *x, t_oscwas *was)

@@ -68,4 +68,25 @@ void loopmass_step(t_loopmass *x)
     x->x_nsteps++;
 }
 
+// The haptic steps that fall in a vector of n samples: one per 256 samples
+// of a long vector; a short one steps every so many vectors, counted in
+// x_tick.
+void loopmass_pace(t_loopmass *x, int n)
+{
+    if (n >= HAPTIC_PERIOD) {
+        for (int s = 0; s < n / HAPTIC_PERIOD; s++)
+            loopmass_step(x);
+        return;
+    }
+    // Vectors per haptic step, rounded to the nearest whole number for
+    // sizes that do not divide 256. When one vector makes a step (171 to
+    // 255 samples) the counter stays at 0 and the ring steps on every
+    // vector: a cycle that always set it to 1 after a step would skip
+    // every other vector and halve the haptic rate.
+    const int per = (2 * HAPTIC_PERIOD + n) / (2 * n);
+    if (x->x_tick == 0)
+        loopmass_step(x);
+    x->x_tick = (x->x_tick + 1) % per;
+}
+
 } // namespace loopmass

@@ -1,12 +1,19 @@
 // loopmass~: the everyday inlet messages.  int, float, list and bang act by
 // the inlet they arrive on (x_in): 0 control, 1 to 6 one profile kind each,
-// 7 pitches.  stop and reset act the same on every inlet.
+// 7 pitches; fg, pitch and gain pairs, only on the pitch inlet.  stop and
+// reset act the same on every inlet.
 
 #include <cmath>
 
 #include "loopmass.h"
 
 namespace loopmass {
+
+// Above this magnitude fg refuses a gain.  Below it the output stays finite:
+// a ring value is at most 1, the cross-fade extrapolates at most about 1400
+// times over a full mix buffer on the smallest ring, and five oscillators
+// add up, which stays far below the largest float.
+static const float GAIN_MAX = 1e30f;
 
 // The absolute value of a preset number; the one number whose absolute
 // value does not fit is taken as the largest, which names no preset.
@@ -118,6 +125,41 @@ static void loopmass_list_pitches(t_loopmass *x, short argc, t_atom *argv)
     for (int k = 0; k < NOSC; k++)
         x->x_osc_gain[k] = 1.0f;
     x->x_autonorm = 1.0f;
+    loopmass_osc_end(x, &was);
+}
+
+// Pitch and gain pairs on the pitch inlet.  A pitch or gain that is not a
+// finite number is refused (that value stays as it was), and so is a gain
+// beyond GAIN_MAX, so that the output always stays finite.
+void loopmass_fg(t_loopmass *x, t_symbol *s, short argc, t_atom *argv)
+{
+    (void)s;
+    if (x->x_in != INLET_PITCH)
+        return;
+    t_oscwas was;
+    loopmass_osc_begin(x, &was);
+    const int count = argc > 2 * NOSC ? 2 * NOSC : argc < 0 ? 0 : argc;
+    const int pairs = count / 2;
+    int a = 0;
+    for (int i = 0; i < pairs; i++) {
+        // A symbol keeps this oscillator as it was and uses up one atom only.
+        if (!atom_isnum(&argv[a])) {
+            a++;
+            continue;
+        }
+        const float pitch = atom_getfloat(&argv[a]);
+        if (std::isfinite(pitch))
+            x->x_osc_freq[i] = pitch;
+        if (atom_isnum(&argv[a + 1])) {
+            const float gain = atom_getfloat(&argv[a + 1]);
+            if (std::fabs(gain) <= GAIN_MAX)
+                x->x_osc_gain[i] = gain;
+        }
+        a += 2;
+    }
+    for (int i = pairs; i < NOSC; i++)
+        x->x_osc_freq[i] = 0.0f;
+    x->x_autonorm = 0.0f;
     loopmass_osc_end(x, &was);
 }
 

@@ -8,6 +8,9 @@ namespace loopmass {
 
 t_class *loopmass_class;
 
+// "read" answers whether the file was read; a message has no answer.
+static void loopmass_read_message(t_loopmass *x, t_symbol *s) { loopmass_read(x, s); }
+
 // The class's messages in the order it registers them, with the type of
 // their arguments (A_NOTHING: none).
 static const struct {
@@ -20,7 +23,7 @@ static const struct {
     {"inactive", (method)loopmass_inactive, A_GIMME}, {"antialias", (method)loopmass_antialias, A_GIMME},
     {"display", (method)loopmass_display, A_GIMME},  {"disprate", (method)loopmass_disprate, A_GIMME},
     {"store", (method)loopmass_store, A_GIMME},      {"clear", (method)loopmass_clear, A_GIMME},
-    {"read", (method)loopmass_read, A_DEFSYM},       {"write", (method)loopmass_write, A_DEFSYM},
+    {"read", (method)loopmass_read_message, A_DEFSYM}, {"write", (method)loopmass_write, A_DEFSYM},
     {"stop", (method)loopmass_stop, A_NOTHING},      {"info", (method)loopmass_info, A_GIMME},
     {"all", (method)loopmass_all, A_GIMME},          {"gain", (method)loopmass_gain, A_GIMME},
     {"offset", (method)loopmass_offset, A_GIMME},    {"phase", (method)loopmass_phase, A_GIMME},
@@ -141,7 +144,7 @@ void *loopmass_new(t_symbol *, short argc, t_atom *argv)
     x->x_filevol = defvolume();
 
     x->x_bank = binbuf_new();
-    x->x_bank_version = -2;
+    x->x_bank_version = BANK_VERSION;
     x->x_bank_ncleared = 0;
     x->x_bank_nstored = 0;
     x->x_bank_nentries = 0;

@@ -31,6 +31,10 @@ enum {
 const int INLET_CONTROL = 0;
 const int INLET_PITCH = 7;
 
+// The version word of the banks this object makes and writes; a file with
+// a greater one comes from a more recent version of the object.
+const int32_t BANK_VERSION = -2;
+
 // Samples per haptic step, and the sample rate the object assumes.
 const int HAPTIC_PERIOD = 256;
 const double SAMPLE_RATE = 44100.0;
@@ -85,7 +89,6 @@ struct t_loopmass {
     t_proxy *x_proxy[8];
     int32_t x_in;
     int32_t x_tick;
-    int32_t x_n;
     t_clock *x_clock;
     double x_disprate;
     int16_t x_inactive;
@@ -180,7 +183,7 @@ void loopmass_int(t_loopmass *x, int32_t n);
 void loopmass_float(t_loopmass *x, double f);
 void loopmass_bang(t_loopmass *x);
 void loopmass_stop(t_loopmass *x);
-t_gimme loopmass_list, loopmass_reset;
+t_gimme loopmass_list, loopmass_fg, loopmass_reset;
 
 // Status, display and help.
 t_gimme loopmass_inactive, loopmass_antialias, loopmass_display, loopmass_disprate, loopmass_info,
@@ -207,12 +210,16 @@ short loopmass_interp_one(t_loopmass *x, short k, float v);
 
 // Sound.
 void loopmass_step(t_loopmass *x);
+// The haptic steps a vector of n samples makes, at its start.
+void loopmass_pace(t_loopmass *x, int n);
 void loopmass_dsp(t_loopmass *x, t_signal **sp, short *count);
 t_int *loopmass_perform(t_int *w);
-short loopmass_scan(t_loopmass *x);
+// Fills x_mix[0 .. n-1] with the oscillators' sum, n from 1 to MIXSIZE;
+// gives the oscillators scanned.
+short loopmass_scan(t_loopmass *x, int n);
 // The sample rate the oscillators' pitches are worked at.
 inline double loopmass_rate(const t_loopmass *x) { return x->x_hostrate ? x->x_sr : SAMPLE_RATE; }
-t_gimme loopmass_fg, loopmass_ramp, loopmass_lowcut;
+t_gimme loopmass_ramp, loopmass_lowcut;
 // The high-pass's coefficients for x_lowcut_hz at the object's rate; its
 // state is kept.
 void loopmass_lowcut_design(t_loopmass *x);
@@ -234,6 +241,8 @@ void loopmass_osc_end(t_loopmass *x, const t_oscwas *was);
 // Ramps that have not played a sample yet measured again at the object's
 // rate, which a dsp call or hostrate may just have changed.
 void loopmass_ramps_retime(t_loopmass *x);
+// The gain oscillator k sounds at after the samples played so far.
+float loopmass_gain_now(const t_loopmass *x, int k);
 
 // The bank's layout: a header message (mass count, version word, number
 // of groups), then per group a preset-number message and six profiles of n

@@ -66,10 +66,44 @@ struct t_proxy;
 struct t_clock;
 struct t_binbuf;
 
-// A method of any signature: the host casts it back to the signature its
-// argument types imply before calling it, as the patcher does.  (void)
-// is the one function type the compiler lets any other be cast to.
-typedef void (*method)(void);
+// A routine of the object as a host holds it: the routine, and a caller
+// made for the routine's own type, which calls it through that type.  A
+// host calls a routine through its caller, cast to
+//   void (*)(void (*)(void), void *x, ARGS...)
+// with the ARGS of the routine's argument type: none (A_NOTHING, a clock's
+// or a free routine), int32_t (A_LONG), double (A_FLOAT), t_symbol *
+// (A_SYM), t_symbol *, short, t_atom * (A_GIMME); for "dsp" t_signal **,
+// short *; for "assist" void *, long, long, char *.  For a routine that
+// takes exactly those, that is the caller's own type: no routine is called
+// through a pointer of another type, which C++ leaves undefined and
+// WebAssembly refuses.  Only a routine that returns nothing has a caller
+// (one that returns a status is registered through a wrapper); a creation
+// routine, which returns the object, is called through its own type,
+// void *(*)(t_symbol *, short, t_atom *) or void *(*)(void).
+// `(method)routine` makes one, as the patcher spells it.
+struct method {
+    void (*fn)(void);
+    void (*call)(void);
+
+    method() : fn(nullptr), call(nullptr) {}
+    method(std::nullptr_t) : method() {}
+    template <typename X, typename... A>
+    method(void (*f)(X *, A...))
+        : fn(reinterpret_cast<void (*)(void)>(f)), call(reinterpret_cast<void (*)(void)>(&caller<X, A...>))
+    {
+    }
+    template <typename... A>
+    method(void *(*f)(A...)) : fn(reinterpret_cast<void (*)(void)>(f)), call(nullptr)
+    {
+    }
+
+private:
+    template <typename X, typename... A> static void caller(void (*f)(void), void *x, A... a)
+    {
+        reinterpret_cast<void (*)(X *, A...)>(f)(static_cast<X *>(x), a...);
+    }
+};
+
 typedef t_int *(*t_perfroutine)(t_int *w);
 
 // Room for a file name, terminating zero included.

@@ -12,7 +12,8 @@
 #include "../../src/object/loopmass.h"
 #include "classes.h"
 #include "host.h"
-#include "store.h"
+#include "store_files.h"
+#include "store_text.h"
 
 namespace {
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "view.h"
+
 namespace score {
 
 using loopmass::HAPTIC_PERIOD;
@@ -42,18 +44,11 @@ void Picture::before_vector(const t_loopmass *x, int n)
 {
     if (!x)
         return;
-    nsteps_before_ = x->x_nsteps;
-    // The record keeps the last three shapes (x_pos2, x_pos1, x_pos); a
-    // vector that can run more steps than that is run again from here.
-    if (n > 3 * HAPTIC_PERIOD) {
-        t_loopmass *r = replay_.get();
-        const size_t bytes = (size_t)x->x_nmasses * sizeof(float);
-        r->x_nmasses = x->x_nmasses;
-        for (int k = loopmass::PROF_MASSES; k <= loopmass::PROF_FORCES; k++)
-            std::memcpy(r->x_prof[k - 1], x->x_prof[k - 1], bytes);
-        std::memcpy(r->x_pos, x->x_pos, bytes);
-        std::memcpy(r->x_pos1, x->x_pos1, bytes);
-    }
+    nsteps_before_ = loopmass::loopmass_view_steps(x);
+    // The object keeps its last three shapes; a vector that can run more
+    // steps than that is run again from here.
+    if (n > 3 * HAPTIC_PERIOD)
+        loopmass::loopmass_view_copy_ring(x, replay_.get());
 }
 
 void Picture::after_vector(const t_loopmass *x, const float *out, int n)
@@ -62,22 +57,21 @@ void Picture::after_vector(const t_loopmass *x, const float *out, int n)
         return;
     const int64_t start = done_;
     if (x) {
-        const int masses = x->x_nmasses;
-        const uint32_t k = x->x_nsteps - nsteps_before_;
-        const float *last[3] = {x->x_pos2, x->x_pos1, x->x_pos};
+        const loopmass::t_floats ring = loopmass::loopmass_view_ring(x);
+        const int masses = ring.n;
+        const uint32_t k = loopmass::loopmass_view_steps(x) - nsteps_before_;
+        const float *last[3] = {loopmass::loopmass_view_ring(x, 2).v, loopmass::loopmass_view_ring(x, 1).v, ring.v};
         if (k == 0)
-            hold(x->x_pos, masses, start, start + n, false);
+            hold(ring.v, masses, start, start + n, false);
         for (uint32_t j = 0; j < k; j++) {
             const int64_t from = start + (int64_t)j * HAPTIC_PERIOD;
             const int64_t to = j + 1 == k ? start + n : from + HAPTIC_PERIOD;
             const uint32_t back = k - j; // 1 for the vector's last step
             const float *shape;
-            if (back > 3) {
-                loopmass::loopmass_step(replay_.get());
-                shape = replay_->x_pos;
-            } else {
+            if (back > 3)
+                shape = loopmass::loopmass_view_step_copy(replay_.get()).v;
+            else
                 shape = last[3 - back];
-            }
             hold(shape, masses, from, to, true);
         }
     }
@@ -177,9 +171,11 @@ bool Picture::envelope(int c, float &low, float &high) const
 
 void Picture::keep_profiles(const t_loopmass *x)
 {
-    profile_masses_ = x->x_nmasses;
-    for (int k = 0; k < loopmass::NKINDS; k++)
-        std::memcpy(profiles_[k], x->x_prof[k], (size_t)profile_masses_ * sizeof(float));
+    for (int k = loopmass::PROF_MASSES; k <= loopmass::PROF_INITPOS; k++) {
+        const loopmass::t_floats p = loopmass::loopmass_view_profile(x, k);
+        std::memcpy(profiles_[k - 1], p.v, (size_t)p.n * sizeof(float));
+        profile_masses_ = p.n;
+    }
 }
 
 } // namespace score

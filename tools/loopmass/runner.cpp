@@ -6,6 +6,7 @@
 #include "loopmass.h"
 #include "store.h"
 #include "transcript.h"
+#include "view.h"
 
 namespace score {
 
@@ -25,60 +26,64 @@ std::string floats_text(const float *v, int n)
     return s;
 }
 
-// The values of a print item, read from the record (each with a leading
-// space).  Counts come from the record, so they are kept within its arrays.
+std::string floats_text(loopmass::t_floats v) { return floats_text(v.v, v.n); }
+
+// The values of a print item, as the object's view shows them (each with a
+// leading space).
 std::string print_values(const t_loopmass *x, const std::string &item, int k)
 {
-    int n = std::clamp<int32_t>(x->x_nmasses, 0, loopmass::MAXMASSES);
+    using namespace loopmass;
     if (item == "nmasses")
-        return " " + std::to_string(x->x_nmasses);
+        return " " + std::to_string(loopmass_view_nmasses(x));
     if (item == "preset")
-        return " " + std::to_string(x->x_preset);
+        return " " + std::to_string(loopmass_view_preset(x));
     if (item == "tick")
-        return " " + std::to_string(x->x_tick);
+        return " " + std::to_string(loopmass_view_display(x).tick);
     if (item == "inactive")
-        return " " + std::to_string(x->x_inactive);
+        return " " + std::to_string(loopmass_view_display(x).inactive);
     if (item == "display")
-        return " " + std::to_string(x->x_display);
+        return " " + std::to_string(loopmass_view_display(x).display);
     if (item == "disprate")
-        return " " + double_text(x->x_disprate);
-    if (item == "autonorm")
-        return floats_text(&x->x_autonorm, 1);
+        return " " + double_text(loopmass_view_display(x).disprate);
+    if (item == "autonorm") {
+        const float autonorm = loopmass_view_autonorm(x);
+        return floats_text(&autonorm, 1);
+    }
     if (item == "raw")
-        return floats_text(x->x_raw[k - 1], n);
+        return floats_text(loopmass_view_raw(x, k));
     if (item == "prof")
-        return floats_text(x->x_prof[k - 1], n);
+        return floats_text(loopmass_view_profile(x, k));
     if (item == "pos")
-        return floats_text(x->x_pos, n);
+        return floats_text(loopmass_view_ring(x, 0));
     if (item == "pos1")
-        return floats_text(x->x_pos1, n);
+        return floats_text(loopmass_view_ring(x, 1));
     if (item == "pos2")
-        return floats_text(x->x_pos2, n);
+        return floats_text(loopmass_view_ring(x, 2));
     if (item == "freq")
-        return floats_text(x->x_osc_freq, loopmass::NOSC);
+        return floats_text(loopmass_view_pitches(x));
     if (item == "gain")
-        return floats_text(x->x_osc_gain, loopmass::NOSC);
+        return floats_text(loopmass_view_gains(x));
     if (item == "phase")
-        return floats_text(x->x_osc_phase, loopmass::NOSC);
+        return floats_text(loopmass_view_phases(x));
     if (item == "meta") {
-        float meta[4] = {x->x_gain[k - 1], x->x_offset[k - 1], x->x_phase[k - 1], x->x_extra[k - 1]};
+        const t_meta m = loopmass_view_meta(x, k);
+        const float meta[4] = {m.gain, m.offset, m.phase, m.extra};
         return floats_text(meta, 4);
     }
+    const t_bankview bank = loopmass_view_bank(x);
     if (item == "bank") {
         std::string s;
-        for (int32_t v : {x->x_bank_nmasses, x->x_bank_version, x->x_bank_nentries, x->x_bank_ncleared,
-                          x->x_bank_nstored})
+        for (int32_t v : {bank.nmasses, bank.version, bank.entries, bank.cleared, bank.stored})
             s += " " + std::to_string(v);
-        int entries = std::clamp<int32_t>(x->x_bank_nentries, 0, loopmass::INDEXSIZE);
-        for (int i = 0; i < entries; i++) {
-            const loopmass::t_bankentry &e = x->x_index[i];
+        for (int i = 0; i < bank.nindex; i++) {
+            const t_bankentry &e = bank.index[i];
             for (int32_t v : {e.number, e.atoms, e.bytes})
                 s += " " + std::to_string(v);
         }
         return s;
     }
     // bankatoms
-    std::vector<t_atom> atoms = store::atoms(x->x_bank);
+    std::vector<t_atom> atoms = store::atoms(bank.store);
     return atoms.empty() ? "" : " " + atoms_text((int)atoms.size(), atoms.data());
 }
 

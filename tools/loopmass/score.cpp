@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "headless.h"
-#include "store.h"
+#include "words.h"
 
 namespace score {
 
@@ -149,21 +149,21 @@ bool type_word(const Word &w, Atom &a, Fault &f)
     a = Atom{Atom::SYMBOL, 0, 0.0f, w.text};
     if (w.quoted)
         return true;
-    switch (store::classify(w.text)) {
-    case store::WORD_LONG:
-        if (!store::long_value(w.text, &a.l))
-            return f.set(w.column, "integer out of range");
+    patcher::t_atom n;
+    switch (words::type(w.text, &n)) {
+    case words::WORD_OUT_OF_RANGE:
+        return f.set(w.column, "integer out of range");
+    case words::WORD_LONG:
         a.type = Atom::LONG;
+        a.l = n.a_w.w_long;
         a.s.clear();
         break;
-    case store::WORD_FLOAT:
+    case words::WORD_FLOAT:
         a.type = Atom::FLOAT;
-        // strtof rounds the text once, straight to the nearest float, and
-        // gives +-inf beyond the float range.
-        a.f = std::strtof(w.text.c_str(), nullptr);
+        a.f = n.a_w.w_float;
         a.s.clear();
         break;
-    case store::WORD_SYMBOL:
+    case words::WORD_SYMBOL:
         break;
     }
     return true;
@@ -350,7 +350,7 @@ bool parse_event(const std::vector<Word> &words, bool object, int freed_line, Ev
         return true;
     }
     if (!object) {
-        bool known = w == "free" || w == "assist" || w == "print" || store::classify(w) == store::WORD_LONG;
+        bool known = w == "free" || w == "assist" || w == "print" || words::classify(w) == words::WORD_LONG;
         if (!known)
             return f.set(words[0].column, "unknown event '" + w + "'");
         if (freed_line == 0)
@@ -365,7 +365,7 @@ bool parse_event(const std::vector<Word> &words, bool object, int freed_line, Ev
         return parse_assist(words, e, f);
     if (w == "print")
         return parse_print(words, e, f);
-    if (store::classify(w) == store::WORD_LONG)
+    if (words::classify(w) == words::WORD_LONG)
         return parse_message(words, e, f);
     return f.set(words[0].column, "unknown event '" + w + "'");
 }

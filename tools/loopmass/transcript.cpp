@@ -1,10 +1,9 @@
 #include "transcript.h"
 
-#include <charconv>
 #include <cmath>
 
 #include "headless.h"
-#include "store.h"
+#include "store_text.h"
 
 namespace score {
 
@@ -18,28 +17,12 @@ std::string time_text(int64_t ticks)
     return std::to_string(thousandths / 1000) + "." + std::string(3 - frac.size(), '0') + frac;
 }
 
-std::string double_text(double d)
-{
-    if (std::isnan(d))
-        return "nan";
-    if (std::isinf(d))
-        return d < 0 ? "-inf" : "inf";
-    char buf[64];
-    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, d);
-    std::string s(buf, r.ptr);
-    if (s.find_first_of(".e") == std::string::npos)
-        s += ".0";
-    return s;
-}
+// Readers of transcripts know one text for not-a-number; its sign bit,
+// which depends on the processor's arithmetic, is not shown.
 
-std::string float_text(float f)
-{
-    // Readers of transcripts know one text for not-a-number; its sign bit,
-    // which depends on the processor's arithmetic, is not shown.
-    if (std::isnan(f))
-        return "nan";
-    return store::float_text(f);
-}
+std::string double_text(double d) { return std::isnan(d) ? "nan" : store::double_text(d); }
+
+std::string float_text(float f) { return std::isnan(f) ? "nan" : store::float_text(f); }
 
 std::string atom_text(const patcher::t_atom &a)
 {
