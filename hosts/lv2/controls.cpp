@@ -105,7 +105,10 @@ static void send_filters(Plugin *p)
     }
 }
 
-static void strike(Plugin *p) { lv2host::send(p->object, 0, lv2host::MSG_BANG, 0, nullptr); }
+static void strike(Plugin *p)
+{
+    lv2host::send(p->object, 0, lv2host::MSG_BANG, 0, nullptr);
+}
 
 float control(const Plugin *p, int port, const Range &r)
 {

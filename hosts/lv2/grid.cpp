@@ -14,7 +14,10 @@ namespace lv2plugin {
 
 // The first sample of the vector that a message sent now acts in: a ramp
 // it starts runs from there.
-uint64_t vector_start(const Plugin *p) { return p->grid.vstart; }
+uint64_t vector_start(const Plugin *p)
+{
+    return p->grid.vstart;
+}
 
 // The grid at activation: nothing played, no timeline.
 void grid_start(Plugin *p)
@@ -58,8 +61,14 @@ void advance(Plugin *p, float *out, uint32_t from, uint32_t to)
     }
 }
 
-static int64_t floor_div(int64_t a, int64_t b) { return a / b - (a % b < 0 ? 1 : 0); }
-static int64_t floor_mod(int64_t a, int64_t b) { return a - floor_div(a, b) * b; }
+static int64_t floor_div(int64_t a, int64_t b)
+{
+    return a / b - (a % b < 0 ? 1 : 0);
+}
+static int64_t floor_mod(int64_t a, int64_t b)
+{
+    return a - floor_div(a, b) * b;
+}
 
 // The haptic counter the vector starting at timeline frame t needs for the
 // steps to fall on the timeline's multiples of 256 from the next vector

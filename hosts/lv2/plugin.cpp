@@ -25,7 +25,10 @@ static void log_line(void *owner, bool is_error, const char *text)
         lv2_log_note(&p->logger, "%s\n", text);
 }
 
-lv2host::Console console_of(Plugin *p) { return lv2host::Console{log_line, p}; }
+lv2host::Console console_of(Plugin *p)
+{
+    return lv2host::Console{log_line, p};
+}
 
 static uint32_t frame_of(const LV2_Atom_Event *ev, uint32_t pos, uint32_t n)
 {
@@ -107,8 +110,8 @@ static LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *,
     LV2_URID_Map *map = nullptr;
     LV2_Worker_Schedule *schedule = nullptr;
     LV2_Log_Log *log = nullptr;
-    lv2_features_query(features, LV2_URID__map, &map, true, LV2_WORKER__schedule, &schedule, true, LV2_LOG__log,
-                       &log, false, NULL);
+    lv2_features_query(features, LV2_URID__map, &map, true, LV2_WORKER__schedule, &schedule, true, LV2_LOG__log, &log,
+                       false, NULL);
     if (!map || !schedule || !(rate > 0))
         return nullptr;
 

@@ -109,8 +109,8 @@ struct Choice {
 // What the control ports and MIDI ask of the object.
 struct Controls {
     Choice choice;
-    int base;     // the preset the mod wheel morphs from
-    bool recall;  // recall the choice even when the object holds it
+    int base;    // the preset the mod wheel morphs from
+    bool recall; // recall the choice even when the object holds it
     float last_preset;
     float morph[NKINDS];
     float meta[NKINDS][NMETA];
@@ -248,7 +248,7 @@ void position(Plugin *p, const LV2_Atom_Object *obj);
 // state.cpp
 LV2_State_Status save(LV2_Handle h, LV2_State_Store_Function store, LV2_State_Handle handle, uint32_t flags,
                       const LV2_Feature *const *features);
-LV2_State_Status restore(LV2_Handle h, LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle,
-                         uint32_t flags, const LV2_Feature *const *features);
+LV2_State_Status restore(LV2_Handle h, LV2_State_Retrieve_Function retrieve, LV2_State_Handle handle, uint32_t flags,
+                         const LV2_Feature *const *features);
 
 } // namespace lv2plugin

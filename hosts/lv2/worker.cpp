@@ -16,8 +16,8 @@ struct Request {
     uint32_t type;
     uint32_t generation;
     int32_t nmasses;
-    Object *object; // WORK_FREE
-    char path[PATHMAX];  // WORK_LOAD
+    Object *object;     // WORK_FREE
+    char path[PATHMAX]; // WORK_LOAD
 };
 struct Reply {
     Object *object; // nullptr when the build failed
