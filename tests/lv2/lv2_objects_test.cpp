@@ -1,6 +1,7 @@
 // New objects in the LV2 instrument: a mass count or a preset file starts
 // one between vectors, a file that cannot be read leaves the old one
-// playing, and instances draw their own random values.
+// playing, a mass count built at activation keeps the file's bank, and
+// instances draw their own random values.
 #include <gtest/gtest.h>
 
 #include "counting.h"
@@ -95,6 +96,20 @@ TEST(Lv2Objects, AFileThatCannotBeReadLeavesTheObjectPlaying)
         EXPECT_NE(player.log().find(c.error), std::string::npos) << player.log();
         EXPECT_TRUE(player.told().empty());
     }
+}
+
+// A new mass count set while the plugin is inactive is built at its
+// activation, from the bank of the file loaded before: the plugin still
+// says that file is the bank.
+TEST(Lv2Objects, AMassCountBuiltAtActivationKeepsTheFileLoaded)
+{
+    rack::Player player;
+    play(player, {rack::bank(0, PD_PRESETS), rack::ask_bank(2000)}, 4096, 256);
+    player.deactivate();
+    player.set_port("masses", 64);
+    player.activate();
+    play(player, {rack::ask_bank(0)}, 1024, 256);
+    EXPECT_EQ(player.told(), (std::vector<std::string>{PD_PRESETS, PD_PRESETS, PD_PRESETS}));
 }
 
 TEST(Lv2Objects, TwoInstancesOnOneThreadEachDrawTheirOwnRandomValues)

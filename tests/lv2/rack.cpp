@@ -108,6 +108,12 @@ const uint32_t MAXBLOCK = 8192;
 Event midi(uint64_t time, std::vector<uint8_t> bytes) { return Event{time, std::move(bytes), "", 0, ""}; }
 Event control(uint64_t time, const std::string &symbol, float value) { return Event{time, {}, symbol, value, ""}; }
 Event bank(uint64_t time, const std::string &path) { return Event{time, {}, "", 0, path}; }
+Event ask_bank(uint64_t time)
+{
+    Event e{time, {}, "", 0, ""};
+    e.get = true;
+    return e;
+}
 Event position(uint64_t time, int64_t frame, float speed)
 {
     Event e{time, {}, "", 0, ""};
@@ -187,6 +193,8 @@ Player::Player(double rate, bool activated)
 }
 
 void Player::activate() { lilv_instance_activate(instance_); }
+
+void Player::deactivate() { lilv_instance_deactivate(instance_); }
 
 void Player::finish_work()
 {
@@ -297,6 +305,12 @@ void Player::run_block(uint64_t start, uint32_t n, float *out, const std::vector
             lv2_atom_forge_long(&forge, e->frame);
             lv2_atom_forge_key(&forge, map_uri(nullptr, LV2_TIME__speed));
             lv2_atom_forge_float(&forge, e->speed);
+            lv2_atom_forge_pop(&forge, &obj);
+        } else if (e->get) {
+            LV2_Atom_Forge_Frame obj;
+            lv2_atom_forge_object(&forge, &obj, 0, map_uri(nullptr, LV2_PATCH__Get));
+            lv2_atom_forge_key(&forge, map_uri(nullptr, LV2_PATCH__property));
+            lv2_atom_forge_urid(&forge, map_uri(nullptr, "urn:loopmass:lv2#bank"));
             lv2_atom_forge_pop(&forge, &obj);
         } else {
             LV2_Atom_Forge_Frame obj;

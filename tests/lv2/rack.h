@@ -17,8 +17,8 @@
 namespace rack {
 
 // What happens at a sample time: MIDI bytes, a control value, a preset
-// file given to the bank parameter, or the host's timeline (a time:Position
-// with its frame and speed).
+// file given to the bank parameter, a question for it, or the host's
+// timeline (a time:Position with its frame and speed).
 struct Event {
     uint64_t time;
     std::vector<uint8_t> midi;
@@ -28,11 +28,13 @@ struct Event {
     bool position = false;
     int64_t frame = 0;
     float speed = 0;
+    bool get = false; // patch:Get of the bank
 };
 
 Event midi(uint64_t time, std::vector<uint8_t> bytes);
 Event control(uint64_t time, const std::string &symbol, float value);
 Event bank(uint64_t time, const std::string &path);
+Event ask_bank(uint64_t time);
 Event position(uint64_t time, int64_t frame, float speed);
 
 // The world, with the bundle loaded once per process.
@@ -78,6 +80,7 @@ public:
     long run_opens() const { return run_opens_; }
 
     void activate();
+    void deactivate();
     // While held, the worker's jobs wait; finish_work() runs them and hands
     // their replies to the plugin.
     void hold_work(bool hold) { hold_work_ = hold; }
