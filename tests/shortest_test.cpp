@@ -64,8 +64,8 @@ private:
 TEST(Shortest, FloatEdgesPowersAndSubnormals)
 {
     Comparison<float> c;
-    const float edges[] = {0.0f, 1.0f, 0.1f, 0.5f, 100.0f, 1e-4f, 1e-5f, 123456.0f, 1234567.0f, 12345678.0f,
-                           1e7f, 1e8f, 16777216.0f, 3.4028235e38f, 1.17549435e-38f, 1.4e-45f};
+    const float edges[] = {0.0f,       1.0f,        0.1f, 0.5f, 100.0f,      1e-4f,         1e-5f,           123456.0f,
+                           1234567.0f, 12345678.0f, 1e7f, 1e8f, 16777216.0f, 3.4028235e38f, 1.17549435e-38f, 1.4e-45f};
     for (float f : edges)
         c.check_both_signs(f);
     for (int e = -149; e <= 127; e++) {
@@ -98,9 +98,21 @@ TEST(Shortest, RandomFloats)
 TEST(Shortest, Doubles)
 {
     Comparison<double> c;
-    const double edges[] = {0.0, 1.0, 0.1, 0.3, 1e-4, 1e-5, 1e15, 1e16, 1e17, 9007199254740993.0,
-                            std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
-                            std::numeric_limits<double>::denorm_min(), 44100.0, 1.0 / 3.0};
+    const double edges[] = {0.0,
+                            1.0,
+                            0.1,
+                            0.3,
+                            1e-4,
+                            1e-5,
+                            1e15,
+                            1e16,
+                            1e17,
+                            9007199254740993.0,
+                            std::numeric_limits<double>::max(),
+                            std::numeric_limits<double>::min(),
+                            std::numeric_limits<double>::denorm_min(),
+                            44100.0,
+                            1.0 / 3.0};
     for (double d : edges)
         c.check_both_signs(d);
     for (int e = -1074; e <= 1023; e++) {

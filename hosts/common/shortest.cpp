@@ -92,8 +92,14 @@ template <typename T> std::string layout(T v)
 
 } // namespace
 
-std::string text(float f) { return layout(f); }
+std::string text(float f)
+{
+    return layout(f);
+}
 
-std::string text(double d) { return layout(d); }
+std::string text(double d)
+{
+    return layout(d);
+}
 
 } // namespace shortest
