@@ -2,11 +2,11 @@
 
 #include "store_text.h"
 
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <limits>
 
+#include "shortest.h"
 #include "words.h"
 
 namespace store {
@@ -22,9 +22,7 @@ template <typename T> std::string shortest_text(T v)
         return std::signbit(v) ? "-nan" : "nan";
     if (std::isinf(v))
         return v < 0 ? "-inf" : "inf";
-    char buf[64];
-    std::to_chars_result r = std::to_chars(buf, buf + sizeof buf, v);
-    std::string s(buf, r.ptr);
+    std::string s = shortest::text(v);
     if (s.find_first_of(".eE") == std::string::npos)
         s += ".0";
     return s;

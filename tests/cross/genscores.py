@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes scores that wander over what the engine does, for comparing the
 bits of one build with another's: mass counts from 3 to 256, presets and
-morphs between them, strikes, pitches and gains of every size and sign
+morphs between them, preset banks stored, written and read back (and files of
+other mass counts read), strikes, pitches and gains of every size and sign
 (wraps, steps past the ring, zero and not-a-number gains), gain ramps and
 the low cut, profile edits, and vector sizes from 1 to 2048.  The same seed writes the same scores.
 
@@ -25,7 +26,7 @@ def gain(r):
 
 
 def event(r):
-    kind = r.randrange(11)
+    kind = r.randrange(12)
     if kind == 0:
         return '0 %s' % r.choice([str(r.randrange(10)), '%.2f' % r.uniform(0, 9)])
     if kind == 1:
@@ -49,6 +50,10 @@ def event(r):
     if kind == 8:
         return r.choice(['0 ramp %d' % r.choice([0, 1, 5, 40, 1000]), '0 ramp %.3f' % r.uniform(0, 50),
                          '0 lowcut %s' % r.choice(['0', '20', '%.2f' % r.uniform(1, 200)])])
+    if kind == 11:
+        bank = 'bank%d.txt' % r.randrange(3)
+        return r.choice(['0 store %d' % r.randrange(10), '0 write ' + bank, '0 read ' + bank,
+                         '0 read presets64.txt', '0 read factory-bank.txt', '0 clear %d' % r.randrange(10)])
     return 'run %d' % r.randrange(1, 9000)
 
 

@@ -1,10 +1,15 @@
 #include "wav.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
+
+#include "float_wav.h"
 
 namespace score {
 
+#if LOOPMASS_SNDFILE
 const SoundFormat SOUND_FORMATS[] = {
     {"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
     {"pcm16", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
@@ -12,6 +17,9 @@ const SoundFormat SOUND_FORMATS[] = {
     {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
     {"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
 };
+#else
+const SoundFormat SOUND_FORMATS[] = {{"float", 0}};
+#endif
 const int NSOUND_FORMATS = sizeof SOUND_FORMATS / sizeof SOUND_FORMATS[0];
 
 namespace {
@@ -56,6 +64,9 @@ std::string extension_of(const std::string &path)
     return dot == std::string::npos || dot == 0 ? "" : base.substr(dot + 1);
 }
 
+#if LOOPMASS_SNDFILE
+int kind(const SoundFormat &f) { return f.sf_format & SF_FORMAT_TYPEMASK; }
+
 const char *kind_of(const SoundFormat &f)
 {
     switch (f.sf_format & SF_FORMAT_TYPEMASK) {
@@ -67,6 +78,11 @@ const char *kind_of(const SoundFormat &f)
         return "a WAV";
     }
 }
+#else
+int kind(const SoundFormat &) { return 0; }
+
+const char *kind_of(const SoundFormat &) { return "a WAV"; }
+#endif
 
 } // namespace
 
@@ -88,6 +104,10 @@ bool choose_format(const std::string &path, const char *name, SoundFormat &forma
                     "': name it .wav, .flac or .ogg, or give --format";
             return false;
         }
+        if (named && !find_format(named->format)) {
+            error = "cannot write " + path + ": this loopmass was built without libsndfile and writes float WAV only";
+            return false;
+        }
         format = *find_format(named ? named->format : "float");
         return true;
     }
@@ -97,7 +117,11 @@ bool choose_format(const std::string &path, const char *name, SoundFormat &forma
         return false;
     }
     const SoundFormat *by_name = named ? find_format(named->format) : nullptr;
-    if (by_name && (by_name->sf_format & SF_FORMAT_TYPEMASK) != (f->sf_format & SF_FORMAT_TYPEMASK)) {
+    if (named && !by_name) {
+        error = "cannot write " + path + ": this loopmass was built without libsndfile and writes float WAV only";
+        return false;
+    }
+    if (by_name && kind(*by_name) != kind(*f)) {
         error = path + " names " + kind_of(*by_name) + " file, --format " + name + " writes " + kind_of(*f) +
                 " file";
         return false;
@@ -105,6 +129,73 @@ bool choose_format(const std::string &path, const char *name, SoundFormat &forma
     format = *f;
     return true;
 }
+
+#if !LOOPMASS_SNDFILE
+
+// The float WAV as libsndfile writes it (float_wav), its header written
+// again with the sizes when the file is finished.
+
+Wav::~Wav()
+{
+    discard();
+}
+
+void Wav::discard()
+{
+    open_ = false;
+    out_.discard();
+}
+
+bool Wav::open(const std::string &path, const SoundFormat &, int rate, std::string &error)
+{
+    discard();
+    if (!out_.open(path, error) || !out_.append(float_wav::header(rate, 0), error))
+        return false;
+    open_ = true;
+    rate_ = rate;
+    frames_ = 0;
+    buffer_.clear();
+    buffer_.reserve(BUFFER_SAMPLES);
+    write_error_.clear();
+    return true;
+}
+
+bool Wav::flush()
+{
+    if (!write_error_.empty())
+        return false;
+    std::string bytes;
+    float_wav::append_samples(bytes, buffer_.data(), buffer_.size());
+    if (!out_.append(bytes, write_error_)) {
+        open_ = false;
+        return false;
+    }
+    frames_ += buffer_.size();
+    buffer_.clear();
+    return true;
+}
+
+bool Wav::finish(std::string &error)
+{
+    if (!open_) {
+        error = write_error_.empty() ? "no file open" : write_error_;
+        return false;
+    }
+    if (!flush()) {
+        error = write_error_;
+        discard();
+        return false;
+    }
+    open_ = false;
+    if (lseek(out_.fd(), 0, SEEK_SET) != 0) {
+        error = "cannot write " + out_.path() + ": " + std::strerror(errno);
+        out_.discard();
+        return false;
+    }
+    return out_.append(float_wav::header(rate_, frames_), error) && out_.commit(error);
+}
+
+#else
 
 Wav::~Wav()
 {
@@ -165,26 +256,6 @@ bool Wav::flush()
     return true;
 }
 
-bool Wav::write(const float *samples, size_t n)
-{
-    for (size_t i = 0; i < n; i++) {
-        if (buffer_.size() == BUFFER_SAMPLES && !flush())
-            return false;
-        buffer_.push_back(samples[i]);
-    }
-    return write_error_.empty();
-}
-
-bool Wav::write_silence(size_t n)
-{
-    for (size_t i = 0; i < n; i++) {
-        if (buffer_.size() == BUFFER_SAMPLES && !flush())
-            return false;
-        buffer_.push_back(0.0f);
-    }
-    return write_error_.empty();
-}
-
 bool Wav::finish(std::string &error)
 {
     if (!file_) {
@@ -205,6 +276,28 @@ bool Wav::finish(std::string &error)
         return false;
     }
     return out_.commit(error);
+}
+
+#endif
+
+bool Wav::write(const float *samples, size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        if (buffer_.size() == BUFFER_SAMPLES && !flush())
+            return false;
+        buffer_.push_back(samples[i]);
+    }
+    return write_error_.empty();
+}
+
+bool Wav::write_silence(size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        if (buffer_.size() == BUFFER_SAMPLES && !flush())
+            return false;
+        buffer_.push_back(0.0f);
+    }
+    return write_error_.empty();
 }
 
 } // namespace score

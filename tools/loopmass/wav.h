@@ -1,12 +1,16 @@
 // The sound of a score: a mono file, by default 32-bit float WAV at 44100
 // Hz, or another format libsndfile writes (16- or 24-bit WAV, FLAC, Ogg
-// Vorbis) at another rate.  Written under a temporary name next to the
+// Vorbis) at another rate.  A build without libsndfile (WebAssembly) writes
+// the float WAV only, with the same bytes.  Written under a temporary name next to the
 // target and renamed over it only when the run has finished, so that a
 // failed run never leaves half a file.
 #pragma once
 
+#if LOOPMASS_SNDFILE
 #include <sndfile.h>
+#endif
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,7 +19,7 @@
 namespace score {
 
 // A sound file format: its --format name and libsndfile's major format and
-// subtype.
+// subtype (0 in a build without libsndfile).
 struct SoundFormat {
     const char *name;
     int sf_format;
@@ -55,7 +59,13 @@ private:
     void discard();
 
     writer::Replacement out_;
+#if LOOPMASS_SNDFILE
     SNDFILE *file_ = nullptr;
+#else
+    bool open_ = false;
+    int rate_ = 0;
+    uint64_t frames_ = 0;
+#endif
     std::vector<float> buffer_;
     std::string write_error_;
 };
