@@ -46,7 +46,10 @@ t_loopmass *make_object(int nmasses, int voices)
 // what the object spends its time on.
 const int RESTRIKE = 262144; // samples
 
-void strike(t_loopmass *x) { headless::send(x, INLET_CONTROL, "bang", 0, nullptr); }
+void strike(t_loopmass *x)
+{
+    headless::send(x, INLET_CONTROL, "bang", 0, nullptr);
+}
 
 // Vectors of n samples from x, the ring struck again every RESTRIKE
 // samples; before each vector, between (when given) may send a message.
@@ -66,7 +69,8 @@ void perform_vectors(benchmark::State &state, t_loopmass *x, int n, void (*betwe
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();
     }
-    state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
+    state.counters["rtf"] =
+        benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
     headless::destroy(x);
 }
 
@@ -167,7 +171,8 @@ void BM_Scan(benchmark::State &state)
         benchmark::DoNotOptimize(loopmass_scan(x, n));
         benchmark::ClobberMemory();
     }
-    state.counters["rtf"] = benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
+    state.counters["rtf"] =
+        benchmark::Counter((double)state.iterations() * n / SAMPLE_RATE, benchmark::Counter::kIsRate);
     headless::destroy(x);
 }
 

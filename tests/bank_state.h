@@ -30,17 +30,30 @@ inline std::vector<std::string> atom_texts(const std::vector<t_atom> &atoms)
     std::vector<std::string> out;
     for (const t_atom &a : atoms) {
         switch (a.a_type) {
-        case patcher::A_LONG: out.push_back("L" + std::to_string(a.a_w.w_long)); break;
-        case patcher::A_FLOAT: out.push_back(float_atom(a.a_w.w_float)); break;
-        case patcher::A_SEMI: out.push_back(";"); break;
-        case patcher::A_SYM: out.push_back(std::string("S") + a.a_w.w_sym->s_name); break;
-        default: out.push_back("?" + std::to_string(a.a_type)); break;
+        case patcher::A_LONG:
+            out.push_back("L" + std::to_string(a.a_w.w_long));
+            break;
+        case patcher::A_FLOAT:
+            out.push_back(float_atom(a.a_w.w_float));
+            break;
+        case patcher::A_SEMI:
+            out.push_back(";");
+            break;
+        case patcher::A_SYM:
+            out.push_back(std::string("S") + a.a_w.w_sym->s_name);
+            break;
+        default:
+            out.push_back("?" + std::to_string(a.a_type));
+            break;
         }
     }
     return out;
 }
 
-inline std::vector<std::string> store_atoms(patcher::t_binbuf *b) { return atom_texts(store::atoms(b)); }
+inline std::vector<std::string> store_atoms(patcher::t_binbuf *b)
+{
+    return atom_texts(store::atoms(b));
+}
 
 // Everything the bank is made of.
 struct BankState {

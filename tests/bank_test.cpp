@@ -71,8 +71,7 @@ TEST(Bank, GroupsLieWhereTheIndexSays)
     // The header, then per group a number and six lists of N floats.
     std::vector<std::string> a = store_atoms(loopmass_view_bank(x).store);
     ASSERT_EQ(a.size(), 788u); // 4 + 2 x 392
-    EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 4),
-              (std::vector<std::string>{"L64", "L-2", "L0", ";"}));
+    EXPECT_EQ(std::vector<std::string>(a.begin(), a.begin() + 4), (std::vector<std::string>{"L64", "L-2", "L0", ";"}));
     for (int g = 0; g < 2; g++) {
         size_t at = (size_t)loopmass_view_bank(x).index[g].atoms;
         EXPECT_EQ(a[at], g == 0 ? "L0" : "L5");
@@ -101,12 +100,8 @@ TEST(Bank, StoreChoosesItsNumber)
         int32_t expected;
     };
     const Case cases[] = {
-        {"no argument", {}, 4},
-        {"a long", {L(9)}, 9},
-        {"a negative long", {L(-3)}, 3},
-        {"a float", {F(2.7f)}, 4},
-        {"a symbol", {S("foo")}, 4},
-        {"a long then more", {L(6), L(8)}, 6},
+        {"no argument", {}, 4},    {"a long", {L(9)}, 9},       {"a negative long", {L(-3)}, 3},
+        {"a float", {F(2.7f)}, 4}, {"a symbol", {S("foo")}, 4}, {"a long then more", {L(6), L(8)}, 6},
     };
     for (const Case &c : cases) {
         test::Harness h;

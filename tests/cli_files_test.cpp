@@ -157,8 +157,9 @@ TEST_F(CliFiles, OutputsKeepTheModeOfTheFilesTheyReplace)
     ASSERT_EQ(r.status, 0) << r.err;
     for (const std::string &name : names) {
         EXPECT_NE(read_file(dir_ / name), "old") << name;
-        EXPECT_EQ(fs::status(dir_ / name).permissions(), fs::perms::owner_read | fs::perms::owner_write |
-                                                             fs::perms::group_read) << name;
+        EXPECT_EQ(fs::status(dir_ / name).permissions(),
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+            << name;
     }
     names.insert("score.txt");
     EXPECT_EQ(files(), names);

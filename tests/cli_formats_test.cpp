@@ -29,8 +29,8 @@ TEST_F(CliFormats, VersionAndHelpGoToStandardOutput)
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(program("-h").out, help.out);
     // Every command and option starts a line of its own, its meaning beside it.
-    const char *const entries[] = {"run SCORE", "simd",   "-o FILE", "--format NAME",  "--rate HZ", "--seed S",
-                                   "--vs N",    "--quiet", "--picture FILE", "-h, --help", "--version"};
+    const char *const entries[] = {"run SCORE", "simd",    "-o FILE",        "--format NAME", "--rate HZ", "--seed S",
+                                   "--vs N",    "--quiet", "--picture FILE", "-h, --help",    "--version"};
     for (const char *entry : entries) {
         bool found = false;
         for (const std::string &line : split(help.out, '\n'))

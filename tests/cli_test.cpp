@@ -4,7 +4,6 @@
 // the bits of every path are in cli_*_test.cpp beside this one.
 #include <gtest/gtest.h>
 
-
 #include "program.h"
 
 namespace {

@@ -27,10 +27,10 @@ struct Action {
 
 struct Case {
     const char *name;
-    std::vector<Arm> arms;     // before the first pass, in this order
-    Action actions[3];         // of A, B and C
-    std::vector<int> passes;   // the time of each pass
-    const char *fired;         // per pass, " | " between passes
+    std::vector<Arm> arms;   // before the first pass, in this order
+    Action actions[3];       // of A, B and C
+    std::vector<int> passes; // the time of each pass
+    const char *fired;       // per pass, " | " between passes
 };
 
 const Case cases[] = {
@@ -104,7 +104,8 @@ template <typename Time> struct Fixture {
 };
 
 // The in-process host counts ticks, the LV2 layer milliseconds.
-template <typename Time> class ClockQueue : public ::testing::Test {};
+template <typename Time> class ClockQueue : public ::testing::Test {
+};
 typedef ::testing::Types<int64_t, double> Units;
 TYPED_TEST_SUITE(ClockQueue, Units);
 

@@ -173,8 +173,8 @@ TEST(Step, RingAtRestStaysAtRest)
     struct Case {
         float m, t, c, d, f;
     };
-    for (Case c : {Case{0, 0, 0, 0, 0}, Case{1, 1, 1, 1, 0}, Case{0.001f, -3, 0.9f, -1, 0}, Case{0.5f, 0.8f, 0.2f, 0.7f, 0.25f},
-                   Case{0.3f, 1, 1, 0.1f, -0.6f}, Case{1, 0.2f, 0.4f, 1, 0.9f}}) {
+    for (Case c : {Case{0, 0, 0, 0, 0}, Case{1, 1, 1, 1, 0}, Case{0.001f, -3, 0.9f, -1, 0},
+                   Case{0.5f, 0.8f, 0.2f, 0.7f, 0.25f}, Case{0.3f, 1, 1, 0.1f, -0.6f}, Case{1, 0.2f, 0.4f, 1, 0.9f}}) {
         set_profiles(x, c.m, c.t, c.c, c.d, c.f);
         for (int i = 0; i < 8; i++)
             x->x_pos[i] = x->x_pos1[i] = c.f;

@@ -31,14 +31,14 @@ TEST(Extended, BlendsGiveTheX87sBits)
     } cases[] = {
         {0x1.327a6p-28f, 0x1.4p+24f, 0x1.870034p-1, 0x4b746021},       // a double gives ...20
         {-0x1.b8647p-33f, 0x1.4a28p+25f, 0x1.14ep-1, 0x4bb28a01},      // ...02
-        {0x1.afa18p+25f, 0x1.7503ecp-29f, 0x1.ffb88p-1, 0x46f11b37},    // ...36
-        {-0x1.cc4p+27f, -0x1.4efe2p-30f, 0x1.fe8e78p-1, 0xc9261731},    // ...30
-        {-0x1.eap+25f, 0x1.e04248p-30f, 0x1.fe34p-3, 0xcc37f707},       // ...08
-        {-0x1.c108c4p-2f, -0x1.d0a8c8p+10f, 0x1.3092fp-3, 0xc38a6491},  // ...90
+        {0x1.afa18p+25f, 0x1.7503ecp-29f, 0x1.ffb88p-1, 0x46f11b37},   // ...36
+        {-0x1.cc4p+27f, -0x1.4efe2p-30f, 0x1.fe8e78p-1, 0xc9261731},   // ...30
+        {-0x1.eap+25f, 0x1.e04248p-30f, 0x1.fe34p-3, 0xcc37f707},      // ...08
+        {-0x1.c108c4p-2f, -0x1.d0a8c8p+10f, 0x1.3092fp-3, 0xc38a6491}, // ...90
         // Weights of resampling, with up to 32 bits.
-        {-0x1.c67a64p+5f, -0x1.13185p-12f, 0x1.ffffb5p-1, 0xb9cc1f01},  // ...02
-        {0x1.19aa54p+8f, -0x1.a8d9bp-13f, 0x1.ffffe8p-1, 0xb5968785},   // ...86
-        {0x1.4p+0f, 0x1.8p+1f, 0x1.00000001p-1, 0x40080000},            // 2.125 and a little
+        {-0x1.c67a64p+5f, -0x1.13185p-12f, 0x1.ffffb5p-1, 0xb9cc1f01}, // ...02
+        {0x1.19aa54p+8f, -0x1.a8d9bp-13f, 0x1.ffffe8p-1, 0xb5968785},  // ...86
+        {0x1.4p+0f, 0x1.8p+1f, 0x1.00000001p-1, 0x40080000},           // 2.125 and a little
         // Zeros: x - x is +0, and -0 only from -0 + -0.
         {0.0f, -0.0f, 0.5, 0x00000000},
         {-0.0f, -0.0f, 0.5, 0x00000000},
@@ -48,8 +48,8 @@ TEST(Extended, BlendsGiveTheX87sBits)
         {3.4e38f, -3.4e38f, 0.25, 0x7effc99e},
         {3.0e38f, 3.4e38f, 2.0, 0x7f800000},
         {-3.0e38f, -3.4e38f, 2.0, 0xff800000},
-        {from_bits(1), from_bits(2), 0.5, 0x00000002},  // 1.5 smallest floats: a tie to even
-        {from_bits(3), from_bits(2), 0.5, 0x00000002},  // 2.5 of them: to even too
+        {from_bits(1), from_bits(2), 0.5, 0x00000002}, // 1.5 smallest floats: a tie to even
+        {from_bits(3), from_bits(2), 0.5, 0x00000002}, // 2.5 of them: to even too
         {1e-45f, 1e-40f, 0x1p-40, 0x00000001},
         // Infinities and NaNs: inf - inf and 0 * inf give the x87's default
         // NaN; of two NaNs, the larger significand, or the positive one.
@@ -141,8 +141,9 @@ TEST(Extended, SoftwareOperationsMatchTheX87)
 TEST(Extended, SoftwareBlendsMatchTheX87)
 {
     std::mt19937 rng(7);
-    const float specials[] = {0.0f, -0.0f, INF, -INF, std::nanf(""), from_bits(0xffc12345), from_bits(1),
-                              from_bits(0x807fffff), 3.4028235e38f};
+    const float specials[] = {
+        0.0f,         -0.0f, INF, -INF, std::nanf(""), from_bits(0xffc12345), from_bits(1), from_bits(0x807fffff),
+        3.4028235e38f};
     auto value = [&]() {
         if (rng() % 16 == 0)
             return specials[rng() % (sizeof specials / sizeof specials[0])];

@@ -61,7 +61,7 @@ TEST(Files, WritingKeepsOnlyLivePresetsAndReadsThemBack)
         const char *what;
         std::function<void(test::Harness &, t_loopmass *)> fill;
         std::vector<std::vector<int32_t>> index; // after reading back
-        size_t atoms; // in the file: 4 for the header, 392 per group of 64 masses
+        size_t atoms;                            // in the file: 4 for the header, 392 per group of 64 masses
     };
     const Case cases[] = {
         {"0 and 5 stored, 3 stored then cleared", store_cleared, {{0, 4, 12}, {5, 396, 3088}}, 788},
@@ -105,7 +105,6 @@ TEST(Files, WritingKeepsOnlyLivePresetsAndReadsThemBack)
     }
 }
 
-
 TEST(Files, AFileOfOtherMassesIsResampledAroundTheRing)
 {
     // Twice as many: the source values, and midpoints between them; the
@@ -124,8 +123,8 @@ TEST(Files, AFileOfOtherMassesIsResampledAroundTheRing)
         double frac;
         int to;
     };
-    const Step steps[8] = {{0, 0, 1},     {0, 0.375, 1}, {0, 0.75, 1},  {1, 0.125, 2},
-                           {1, 0.5, 2},   {1, 0.875, 2}, {2, 0.25, 0}, {2, 0.625, 0}};
+    const Step steps[8] = {{0, 0, 1},   {0, 0.375, 1}, {0, 0.75, 1}, {1, 0.125, 2},
+                           {1, 0.5, 2}, {1, 0.875, 2}, {2, 0.25, 0}, {2, 0.625, 0}};
     check_resample(3, 8, [&](const std::vector<float> &src, int i) {
         const Step &s = steps[i];
         return ext_blend_soft(src[(size_t)s.f], src[(size_t)s.to], s.frac);
@@ -253,7 +252,9 @@ TEST(Files, CreationTakesTheMassCountOfItsFile)
     // Preset 0 comes from the file, the second preset in it.
     for (int i = 0; i < 100; i++) {
         ASSERT_EQ(test::bits(loopmass_view_raw(x, 1)[i]), test::bits(source_value(1, 0, i))) << i;
-        ASSERT_EQ(test::bits(loopmass_view_raw(x, 5)[i]), test::bits(loopmass::loopmass_raw(loopmass::PROF_FORCES, source_value(1, 4, i)))) << i;
+        ASSERT_EQ(test::bits(loopmass_view_raw(x, 5)[i]),
+                  test::bits(loopmass::loopmass_raw(loopmass::PROF_FORCES, source_value(1, 4, i))))
+            << i;
     }
 }
 
@@ -302,15 +303,14 @@ TEST(Files, TheExampleBankHoldsFactoryPresetsZeroFiveAndSeven)
     }
 }
 
-
 TEST(Files, EveryBrokenFileIsRefusedAndChangesNothing)
 {
     // One file for each way a preset file can be broken.
     const char *kinds[] = {
-        "count_above_128",   "count_negative",    "masses_below_3",  "masses_above_256", "negative_number",
-        "profile_too_short", "profile_too_long",  "profile_symbol",  "header_float",     "header_symbol",
-        "header_too_short",  "header_too_long",   "number_float",    "number_symbol",    "number_not_alone",
-        "long_too_large",    "fewer_presets",     "more_presets",    "truncated",        "empty",
+        "count_above_128",   "count_negative",   "masses_below_3", "masses_above_256", "negative_number",
+        "profile_too_short", "profile_too_long", "profile_symbol", "header_float",     "header_symbol",
+        "header_too_short",  "header_too_long",  "number_float",   "number_symbol",    "number_not_alone",
+        "long_too_large",    "fewer_presets",    "more_presets",   "truncated",        "empty",
         "text_after_end",    "header_unended",
     };
     const std::string corpus = std::string(LOOPMASS_SOURCE_DIR) + "/tests/broken/";
@@ -429,7 +429,6 @@ TEST(Files, DialogsChooseTheFolderOfLaterWrites)
     EXPECT_EQ(bank_state(x), before);
     EXPECT_EQ(fs::path(headless::path_dir(x->x_filevol)), fs::path(dir / "gone"));
 }
-
 
 TEST(Files, RandomBanksSurviveWritingAndReadingBack)
 {

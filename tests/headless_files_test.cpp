@@ -81,7 +81,7 @@ TEST_F(HostFiles, DialogsTakeQueuedAnswers)
         const char *dir;
     };
     const std::vector<Expect> expected = {
-        {0, "a.txt", "/one"}, {1, "", ""}, {0, "b.txt", "/one"}, {0, "c.txt", "/two"},
+        {0, "a.txt", "/one"}, {1, "", ""},     {0, "b.txt", "/one"}, {0, "c.txt", "/two"},
         {1, "", ""},          {0, "", "/one"}, {1, "", ""},
     };
     short one = -1;
@@ -90,7 +90,8 @@ TEST_F(HostFiles, DialogsTakeQueuedAnswers)
         char name[MAX_FILENAME_CHARS] = "";
         short vol = 0;
         t_fourcc type = 0;
-        short r = i % 2 ? saveasdialog_extended(name, &vol, &type, nullptr, 0) : open_dialog(name, &vol, &type, nullptr, 0);
+        short r =
+            i % 2 ? saveasdialog_extended(name, &vol, &type, nullptr, 0) : open_dialog(name, &vol, &type, nullptr, 0);
         ASSERT_EQ(r, expected[i].result);
         if (r)
             continue;

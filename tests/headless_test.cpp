@@ -29,9 +29,9 @@ struct Toy {
     t_outlet *t_signal, *t_params, *t_motion;
     t_clock *t_clk;
     t_proxy *t_proxies[2];
-    int t_rearm;          // the clock routine re-arms its own clock with delay 0
-    Toy *t_unset;         // the clock routine unsets that object's clock
-    bool t_badperform;    // the perform routine returns a wrong pointer
+    int t_rearm;       // the clock routine re-arms its own clock with delay 0
+    Toy *t_unset;      // the clock routine unsets that object's clock
+    bool t_badperform; // the perform routine returns a wrong pointer
     int t_performs;
     short t_dsp_count;
     double t_dsp_sr;
@@ -55,21 +55,23 @@ t_class *toy_class, *toyint_class, *toyfloat_class, *toyquiet_class;
 void *toy_new(t_symbol *s, short argc, t_atom *argv)
 {
     std::string name = s->s_name;
-    Toy *x = (Toy *)newobject(name == "toyint~" ? toyint_class : name == "toyfloat~" ? toyfloat_class
-                              : name == "toyquiet~"                              ? toyquiet_class
-                                                                                 : toy_class);
+    Toy *x = (Toy *)newobject(name == "toyint~"     ? toyint_class
+                              : name == "toyfloat~" ? toyfloat_class
+                              : name == "toyquiet~" ? toyquiet_class
+                                                    : toy_class);
     z_dsp_setup(&x->t_ob, 0);
     x->t_id = argc > 0 && argv[0].a_type == A_LONG ? argv[0].a_w.w_long : 0;
     x->t_motion = listout(x);
     x->t_params = listout(x);
     x->t_signal = outlet_new(x, "signal");
-    x->t_clk = clock_new(x, (method)+[](Toy *t) {
-        logf("tick %d", t->t_id);
-        if (t->t_rearm)
-            clock_fdelay(t->t_clk, 0.0);
-        if (t->t_unset)
-            clock_unset(t->t_unset->t_clk);
-    });
+    x->t_clk = clock_new(
+        x, (method) + [](Toy *t) {
+            logf("tick %d", t->t_id);
+            if (t->t_rearm)
+                clock_fdelay(t->t_clk, 0.0);
+            if (t->t_unset)
+                clock_unset(t->t_unset->t_clk);
+        });
     x->t_proxies[0] = proxy_new(x, 2, &x->t_in);
     x->t_proxies[1] = proxy_new(x, 1, &x->t_in);
     return x;
@@ -81,14 +83,38 @@ void toy_free(Toy *x)
         freeobject(x->t_clk);
 }
 
-void toy_int(Toy *x, int32_t n) { logf("int %d in%d", n, x->t_in); }
-void toy_float(Toy *x, double f) { logf("float %a in%d", f, x->t_in); }
-void toy_bang(Toy *x) { logf("bang in%d", x->t_in); }
-void toy_stop(Toy *) { logf("stop"); }
-void toy_name(Toy *, t_symbol *s) { logf("name '%s'", s->s_name); }
-void toy_count(Toy *, int32_t n) { logf("count %d", n); }
-void toy_level(Toy *, double f) { logf("level %a", f); }
-void toy_gimme(Toy *, t_symbol *s, short argc, t_atom *) { logf("%s %d", s->s_name, argc); }
+void toy_int(Toy *x, int32_t n)
+{
+    logf("int %d in%d", n, x->t_in);
+}
+void toy_float(Toy *x, double f)
+{
+    logf("float %a in%d", f, x->t_in);
+}
+void toy_bang(Toy *x)
+{
+    logf("bang in%d", x->t_in);
+}
+void toy_stop(Toy *)
+{
+    logf("stop");
+}
+void toy_name(Toy *, t_symbol *s)
+{
+    logf("name '%s'", s->s_name);
+}
+void toy_count(Toy *, int32_t n)
+{
+    logf("count %d", n);
+}
+void toy_level(Toy *, double f)
+{
+    logf("level %a", f);
+}
+void toy_gimme(Toy *, t_symbol *s, short argc, t_atom *)
+{
+    logf("%s %d", s->s_name, argc);
+}
 void toy_emit(Toy *x, t_symbol *, short, t_atom *)
 {
     t_outlet *outs[3] = {x->t_signal, x->t_params, x->t_motion};
@@ -97,7 +123,10 @@ void toy_emit(Toy *x, t_symbol *, short, t_atom *)
         outlet_list(outs[i], nullptr, 1, &a);
     }
 }
-void toy_dspfree(Toy *x) { z_dsp_free(&x->t_ob); }
+void toy_dspfree(Toy *x)
+{
+    z_dsp_free(&x->t_ob);
+}
 
 t_int *toy_perform(t_int *w)
 {
@@ -276,10 +305,10 @@ TEST_F(Host, OutletsAreNumberedFromTheLastCreated)
 TEST_F(Host, ClocksFireInDueOrderOnLogicalTime)
 {
     Toy *a = make("toy~", 1), *b = make("toy~", 2), *c = make("toy~", 3), *d = make("toy~", 4);
-    clock_fdelay(a->t_clk, 10.0);      // 4410 ticks
-    clock_fdelay(c->t_clk, 5.0);       // 2205, armed before b: fires first
-    clock_delay(b->t_clk, 5);          // 2205
-    clock_fdelay(d->t_clk, 0.0011);    // 0.4851 ticks round to 0
+    clock_fdelay(a->t_clk, 10.0);   // 4410 ticks
+    clock_fdelay(c->t_clk, 5.0);    // 2205, armed before b: fires first
+    clock_delay(b->t_clk, 5);       // 2205
+    clock_fdelay(d->t_clk, 0.0011); // 0.4851 ticks round to 0
     headless::run_clocks();
     EXPECT_EQ(calls, std::vector<std::string>{"tick 4"});
 
@@ -323,8 +352,8 @@ TEST_F(Host, ClocksFireInDueOrderOnLogicalTime)
 TEST_F(Host, ClocksArmedOrUnsetDuringAPassWaitForTheNext)
 {
     Toy *a = make("toy~", 1), *b = make("toy~", 2), *c = make("toy~", 3);
-    a->t_rearm = 1;    // re-arms itself with delay 0
-    a->t_unset = c;    // and unsets c, which is due in the same pass
+    a->t_rearm = 1; // re-arms itself with delay 0
+    a->t_unset = c; // and unsets c, which is due in the same pass
     clock_delay(a->t_clk, 0);
     clock_delay(c->t_clk, 0);
     headless::run_clocks();
@@ -360,8 +389,7 @@ TEST_F(Host, SignalChainRunsEachPerformWithItsArguments)
     ASSERT_NE(headless::signal_out(a), nullptr);
     EXPECT_EQ(headless::signal_out(quiet), nullptr);
     EXPECT_EQ(headless::signal_out(freed), nullptr);
-    EXPECT_EQ(std::vector<float>(headless::signal_out(a), headless::signal_out(a) + 4),
-              std::vector<float>(4, 0.0f));
+    EXPECT_EQ(std::vector<float>(headless::signal_out(a), headless::signal_out(a) + 4), std::vector<float>(4, 0.0f));
 
     headless::dsp_tick();
     headless::dsp_tick();

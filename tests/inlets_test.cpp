@@ -166,9 +166,9 @@ TEST(ProfileInlets, IntAndBangDoNothing)
 struct ControlListCase {
     const char *name;
     std::vector<t_atom> list;
-    int kind;                 // kind written, 0 for none
-    std::vector<float> raw;   // first three raw values of that kind afterwards
-    std::vector<int> sent;    // kinds of the lists sent
+    int kind;               // kind written, 0 for none
+    std::vector<float> raw; // first three raw values of that kind afterwards
+    std::vector<int> sent;  // kinds of the lists sent
 };
 
 TEST(ControlInlet, ListWritesTheProfileItNames)
@@ -281,8 +281,8 @@ TEST(PitchInlet, NumberPlaysOscillatorZeroAlone)
         t_atom arg;
         float freq;
     };
-    for (const Case &c : {Case{"float", F(440.0f), 440.0f}, Case{"int", L(-220), 220.0f},
-                          Case{"float", F(-55.5f), 55.5f}}) {
+    for (const Case &c :
+         {Case{"float", F(440.0f), 440.0f}, Case{"int", L(-220), 220.0f}, Case{"float", F(-55.5f), 55.5f}}) {
         Harness h;
         t_loopmass *x = h.create({L(8)});
         h.send(x, 7, "fg", {L(100), F(0.5f), L(200), F(0.25f)});

@@ -52,8 +52,8 @@ TEST(InterpAll, WholeNumbersAndMissingPresets)
     const struct {
         float v;
         int32_t preset; // what dest holds afterwards, -1 for untouched
-    } cases[] = {{2.0f, 2},  {9.5f, 9},     {0.0f, 0},       {12.5f, -1},         {10.0f, -1},         {-0.5f, -1},
-                 {NAN, -1},  {INFINITY, -1}, {-3e9f, -1},    {2147483648.0f, -1}, {2147483520.0f, -1}};
+    } cases[] = {{2.0f, 2}, {9.5f, 9},      {0.0f, 0},   {12.5f, -1},         {10.0f, -1},        {-0.5f, -1},
+                 {NAN, -1}, {INFINITY, -1}, {-3e9f, -1}, {2147483648.0f, -1}, {2147483520.0f, -1}};
     for (const auto &c : cases) {
         t_block dest, expect;
         fill(dest);
@@ -85,15 +85,12 @@ TEST(InterpAll, BlendsByTheFraction)
         {2.25f, PROF_TENSION, 10, 0x3f599999},    // 0.9 toward 0.7
         {2.25f, PROF_CENTERING, 128, 0x3f1ccccd}, // 0.5 toward 0.95
         {2.25f, PROF_DAMPING, 0, 0x3e266666},     // 0.1 toward 0.35
-        {0.5f, PROF_MASSES, 100, 0x3e8dfa67},
-        {0.5f, PROF_DAMPING, 7, 0x3e4ccccd},
-        {0.5f, PROF_INITPOS, 5, 0x3f1b3333},      // 0.9 toward 0.3125
-        {0.5f, PROF_INITPOS, 20, 0x3f533333},     // 0.9 toward 0.75
-        {3.75f, PROF_MASSES, 32, 0x3e30ca6c},
-        {3.75f, PROF_CENTERING, 200, 0x3f153ee6},
-        {7.125f, PROF_MASSES, 77, 0x3ec85705},
-        {7.125f, PROF_TENSION, 3, 0x3f300000},    // 0.7 toward 0.6: 0.6875
-        {7.125f, PROF_FORCES, 16, 0x3eb00000},    // 0.5 toward -0.75: 0.34375
+        {0.5f, PROF_MASSES, 100, 0x3e8dfa67},     {0.5f, PROF_DAMPING, 7, 0x3e4ccccd},
+        {0.5f, PROF_INITPOS, 5, 0x3f1b3333},  // 0.9 toward 0.3125
+        {0.5f, PROF_INITPOS, 20, 0x3f533333}, // 0.9 toward 0.75
+        {3.75f, PROF_MASSES, 32, 0x3e30ca6c},     {3.75f, PROF_CENTERING, 200, 0x3f153ee6},
+        {7.125f, PROF_MASSES, 77, 0x3ec85705},    {7.125f, PROF_TENSION, 3, 0x3f300000}, // 0.7 toward 0.6: 0.6875
+        {7.125f, PROF_FORCES, 16, 0x3eb00000},                                           // 0.5 toward -0.75: 0.34375
         {7.125f, PROF_FORCES, 240, 0x3eb00000},
     };
     test::Harness h;
@@ -119,8 +116,8 @@ TEST(InterpOne, BlendsOneProfileTowardANeighbour)
         int32_t preset;
         float v;
         int32_t neighbour; // the whole way there when |v| is 1 or more
-    } cases[] = {{4, 0.5f, 5}, {4, -0.5f, 3}, {4, 3, 5}, {4, -7, 3}, {1, 0.125f, 2}, {1, -1, 0},
-                 {4, NAN, 3}}; // not a number: all the way to the preset below
+    } cases[] = {{4, 0.5f, 5},   {4, -0.5f, 3}, {4, 3, 5},  {4, -7, 3},
+                 {1, 0.125f, 2}, {1, -1, 0},    {4, NAN, 3}}; // not a number: all the way to the preset below
     test::Harness h;
     t_loopmass *x = h.create();
     for (const auto &c : cases) {
@@ -137,8 +134,8 @@ TEST(InterpOne, BlendsOneProfileTowardANeighbour)
                     const bool right = p != k - 1 || i >= 256 ? got == SENTINEL
                                        : whole ? std::fabs((double)got - to[p][i]) <= slack(from[p][i], to[p][i])
                                                : between(got, from[p][i], to[p][i]);
-                    ASSERT_TRUE(right) << c.preset << " " << c.v << " kind " << k << " profile " << p + 1
-                                       << " mass " << i << ": " << got;
+                    ASSERT_TRUE(right) << c.preset << " " << c.v << " kind " << k << " profile " << p + 1 << " mass "
+                                       << i << ": " << got;
                 }
         }
     }
@@ -199,9 +196,8 @@ TEST(InterpOne, EarlyReturnsChangeNothing)
         float v;
         short k, status;
     } cases[] = {
-        {4, 0.0f, 4, 1},   {4, -0.0f, 4, 1},     {0, -0.5f, 2, 1},       {9, 0.5f, 2, 1},
-        {12, 0.5f, 2, 1},  {INT_MIN, -1, 1, 1},    {INT_MAX, 0.5f, 1, 1},
-        {INT_MAX, -0.5f, 1, 1},
+        {4, 0.0f, 4, 1},  {4, -0.0f, 4, 1},    {0, -0.5f, 2, 1},      {9, 0.5f, 2, 1},
+        {12, 0.5f, 2, 1}, {INT_MIN, -1, 1, 1}, {INT_MAX, 0.5f, 1, 1}, {INT_MAX, -0.5f, 1, 1},
     };
     for (const auto &c : cases) {
         x->x_preset = c.preset;

@@ -77,7 +77,8 @@ void expect_scan(t_loopmass *x, int n, const std::string &what)
 
     ASSERT_EQ(loopmass_scan(x, n), want) << what;
     for (int j = 0; j < n; j++)
-        ASSERT_EQ(bits(x->x_mix[j]), bits(mix[j])) << what << ", sample " << j << ": " << x->x_mix[j] << " vs " << mix[j];
+        ASSERT_EQ(bits(x->x_mix[j]), bits(mix[j]))
+            << what << ", sample " << j << ": " << x->x_mix[j] << " vs " << mix[j];
     for (int j = n; j < MIXSIZE; j++)
         ASSERT_EQ(bits(x->x_mix[j]), bits(SENTINEL)) << what << ", sample " << j << " past the vector";
     for (int k = 0; k < NOSC; k++)
@@ -138,9 +139,9 @@ TEST(Simd, EveryPathNamedOnceAndChosenByName)
 TEST(Paths, ScanMatchesThePlainLoopWhateverThePitchesGainsAndPhases)
 {
     test::Harness h;
-    const float pitches[] = {440.0f,  113.0f,  553.0f, 11025.0f, 22050.0f, 44100.0f, 60000.0f, 1e6f,   -220.5f,
-                             -44100.0f, -1e6f, 1e30f,   -1e30f,   3e38f,    -3e38f,   1e-30f,   -1e-30f, 1e-40f,
-                             -1e-45f,  0.001f, Inf,     -Inf,     NaN,      0.0f};
+    const float pitches[] = {440.0f,  113.0f,    553.0f,  11025.0f, 22050.0f, 44100.0f, 60000.0f, 1e6f,
+                             -220.5f, -44100.0f, -1e6f,   1e30f,    -1e30f,   3e38f,    -3e38f,   1e-30f,
+                             -1e-30f, 1e-40f,    -1e-45f, 0.001f,   Inf,      -Inf,     NaN,      0.0f};
     const float gains[] = {1.0f, 0.5f, -2.0f, 0.0f, -0.0f, 1e30f, -1e30f};
     const int sizes[] = {1, 2, 3, 7, 8, 9, 15, 16, 17, 63, 64, 65, 100, 127, 128, 129, 255, 256, 1000, 2047, 2048};
     std::mt19937 rng(4242);
@@ -150,7 +151,8 @@ TEST(Paths, ScanMatchesThePlainLoopWhateverThePitchesGainsAndPhases)
         const float nf = (float)nmasses;
         // Where an oscillator may stand: on the ring, on its ends, and off
         // it as no scan leaves it.
-        const float phases[] = {0.0f, -0.0f, nf, std::nextafter(nf, 0.0f), nf + 0.5f, 2 * nf + 3.0f, -0.75f, 1e30f, NaN};
+        const float phases[] = {0.0f,   -0.0f, nf, std::nextafter(nf, 0.0f), nf + 0.5f, 2 * nf + 3.0f,
+                                -0.75f, 1e30f, NaN};
         for (int i = 0; i < nmasses; i++) {
             x->x_pos[i] = shape(rng);
             x->x_pos1[i] = shape(rng);
@@ -295,7 +297,8 @@ TEST(Paths, ScanSeesEveryChangeOfTheRingBetweenVectors)
     };
     const Change changes[] = {
         {"nothing", [](test::Harness &, t_loopmass *) {}},
-        {"one ulp of one mass", [](test::Harness &, t_loopmass *x) { x->x_pos[5] = std::nextafter(x->x_pos[5], 2.0f); }},
+        {"one ulp of one mass",
+         [](test::Harness &, t_loopmass *x) { x->x_pos[5] = std::nextafter(x->x_pos[5], 2.0f); }},
         {"the sign of a zero", [](test::Harness &, t_loopmass *x) { x->x_pos1[9] = -x->x_pos1[9]; }},
         {"the last mass", [](test::Harness &, t_loopmass *x) { x->x_pos[x->x_nmasses - 1] = 0.5f; }},
         {"a haptic step", [](test::Harness &, t_loopmass *x) { loopmass_step(x); }},
@@ -343,7 +346,8 @@ TEST(Paths, StepMatchesThePlainStepAndLeavesMassesBeyondNAlone)
                 loopmass_step(x);
                 test::ref_step(r);
                 for (int i = 0; i < n; i++) {
-                    ASSERT_EQ(bits(loopmass_view_ring(x)[i]), bits(r.pos[i])) << what << ", mass " << i << ", step " << step;
+                    ASSERT_EQ(bits(loopmass_view_ring(x)[i]), bits(r.pos[i]))
+                        << what << ", mass " << i << ", step " << step;
                     ASSERT_EQ(bits(loopmass_view_ring(x, 1)[i]), bits(r.pos1[i])) << what << ", mass " << i;
                     ASSERT_EQ(bits(loopmass_view_ring(x, 2)[i]), bits(r.pos2[i])) << what << ", mass " << i;
                     ASSERT_EQ(x->x_motion[i].a_type, patcher::A_FLOAT) << what << ", mass " << i;

@@ -39,7 +39,7 @@ TEST(LowCut, IsAButterworthHighPassWithItsCornerAtTheObjectsRate)
             };
             EXPECT_EQ(f.b0 + f.b1 + f.b2, 0.0) << hz;
             EXPECT_NEAR(power(rate / 2), 1.0, 1e-12) << hz;
-            EXPECT_NEAR(power(hz), 0.5, 1e-7) << hz; // near 0 Hz the sums above lose digits
+            EXPECT_NEAR(power(hz), 0.5, 1e-7) << hz;       // near 0 Hz the sums above lose digits
             EXPECT_NEAR(power(hz / 10), 1e-4, 2e-6) << hz; // 40 dB a decade below
             h.destroy(x);
         }

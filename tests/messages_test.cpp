@@ -22,31 +22,16 @@ std::vector<std::vector<t_atom>> argument_kinds()
         mixed.push_back(i % 3 == 0 ? S("all") : i % 3 == 1 ? F(NAN) : L(INT32_MIN));
     }
     return {
-        {},
-        {L(0)},
-        {L(1)},
-        {L(-1)},
-        {L(INT32_MIN)},
-        {L(INT32_MAX)},
-        {F(0.5f)},
-        {F(-2.25f)},
-        {F(INFINITY)},
-        {F(-INFINITY)},
-        {F(NAN)},
-        {F(1e30f)},
-        {S("")},
-        {S("all")},
-        {S("x")},
-        longs,
-        floats,
-        mixed,
+        {},        {L(0)},      {L(1)},        {L(-1)},        {L(INT32_MIN)}, {L(INT32_MAX)},
+        {F(0.5f)}, {F(-2.25f)}, {F(INFINITY)}, {F(-INFINITY)}, {F(NAN)},       {F(1e30f)},
+        {S("")},   {S("all")},  {S("x")},      longs,          floats,         mixed,
     };
 }
 
-const char *const SELECTORS[] = {"bang", "int", "float", "list", "reset", "inactive", "antialias", "display",
-                                 "disprate", "store", "clear", "read", "write", "stop", "info", "all", "gain",
-                                 "offset", "phase", "extra", "fg", "dsp", "assist", "hostrate", "ramp",
-                                 "lowcut", "nosuchmessage"};
+const char *const SELECTORS[] = {"bang",    "int",      "float",    "list",   "reset",  "inactive",     "antialias",
+                                 "display", "disprate", "store",    "clear",  "read",   "write",        "stop",
+                                 "info",    "all",      "gain",     "offset", "phase",  "extra",        "fg",
+                                 "dsp",     "assist",   "hostrate", "ramp",   "lowcut", "nosuchmessage"};
 
 // The record's invariants once the messages are over.
 void expect_sound_state(const t_loopmass *x, int n)
@@ -108,7 +93,6 @@ TEST(Messages, EveryMessageWithEveryArgumentOnEveryInlet)
         EXPECT_GE(loopmass_view_ring(x)[i], -1.0f);
         EXPECT_LE(loopmass_view_ring(x)[i], 1.0f);
     }
-
 }
 
 } // namespace

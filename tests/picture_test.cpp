@@ -125,8 +125,8 @@ TEST(Picture, EachStepIsItsOwnColumnAtEveryVectorSize)
 TEST(Picture, AColumnMergesItsShapesIntoThePositionFarthestFromZero)
 {
     // Initial positions as lists take 0..1 for -1..1.
-    const std::string first = "6 list 0.75 0.25 0.5 0.125 0.625\n";  //  0.5  -0.5  0  -0.75  0.25
-    const std::string second = "6 list 0.125 0.75 0.5 0.75 1.0\n";   // -0.75  0.5  0   0.5   1
+    const std::string first = "6 list 0.75 0.25 0.5 0.125 0.625\n"; //  0.5  -0.5  0  -0.75  0.25
+    const std::string second = "6 list 0.125 0.75 0.5 0.75 1.0\n";  // -0.75  0.5  0   0.5   1
     const std::string score = "new 5\n0 inactive 1\n" + first + "0 bang\nrun 256\n" + second + "0 bang\nrun 256\n";
     struct Case {
         int columns;
@@ -185,8 +185,7 @@ TEST(Picture, ColumnsFollowTheObjectsOfTheRun)
 TEST(Picture, EnvelopeHoldsEachColumnsExtremes)
 {
     // 20 samples in 3 columns: samples 0-6, 7-13 and 14-19.
-    const float samples[20] = {1, -2, 3, 0.5f, -4, 2, 0,    5, NAN, -6, 1, 1, 4.5f, -1,
-                               7, 8, 9, 7.5f, 8, 8.25f};
+    const float samples[20] = {1, -2, 3, 0.5f, -4, 2, 0, 5, NAN, -6, 1, 1, 4.5f, -1, 7, 8, 9, 7.5f, 8, 8.25f};
     const float low[3] = {-4, -6, 7}, high[3] = {3, 5, 9};
     const std::vector<std::vector<int>> splits = {{20}, {4, 16}, {7, 7, 6}, {3, 3, 3, 3, 3, 3, 2}, {13, 1, 6}};
     for (const std::vector<int> &split : splits) {
@@ -226,19 +225,14 @@ TEST(Picture, EnvelopeReachesFiveMillisecondsAroundAColumn)
         bool reaches; // the spike in column 10 shows at the queried column
     };
     const Case cases[] = {
-        {44100, 400, 44100, 10, true},  // columns of 110.25 samples: two on either side
-        {44100, 400, 44100, 8, true},
-        {44100, 400, 44100, 12, true},
-        {44100, 400, 44100, 7, false},
-        {44100, 400, 44100, 13, false},
-        {88200, 400, 44100, 11, true},  // 220.5 samples: exactly one on either side
-        {88200, 400, 44100, 12, false},
-        {441000, 800, 44100, 10, true}, // 551.25 samples: each column alone
-        {441000, 800, 44100, 9, false},
-        {441000, 800, 44100, 11, false},
-        {88200, 400, 88200, 8, true},   // 5 ms is 441 samples at 88200 Hz: two columns
-        {88200, 400, 88200, 7, false},
-        {44100, 400, 8000, 10, true},   // and 40 samples at 8000 Hz: each column alone
+        {44100, 400, 44100, 10, true}, // columns of 110.25 samples: two on either side
+        {44100, 400, 44100, 8, true},   {44100, 400, 44100, 12, true},
+        {44100, 400, 44100, 7, false},  {44100, 400, 44100, 13, false},
+        {88200, 400, 44100, 11, true},                                  // 220.5 samples: exactly one on either side
+        {88200, 400, 44100, 12, false}, {441000, 800, 44100, 10, true}, // 551.25 samples: each column alone
+        {441000, 800, 44100, 9, false}, {441000, 800, 44100, 11, false},
+        {88200, 400, 88200, 8, true},                                 // 5 ms is 441 samples at 88200 Hz: two columns
+        {88200, 400, 88200, 7, false},  {44100, 400, 8000, 10, true}, // and 40 samples at 8000 Hz: each column alone
         {44100, 400, 8000, 11, false},
     };
     for (const Case &c : cases) {

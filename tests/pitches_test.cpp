@@ -33,9 +33,9 @@ TEST(HostRate, TakesALongOrAFloatOnAnyInlet)
         std::vector<t_atom> args;
         int16_t from, to;
     } cases[] = {
-        {{L(1)}, 0, 1},       {{L(0)}, 1, 0},          {{L(-7)}, 0, 1},        {{F(0.5f)}, 0, 1},
-        {{F(-0.0f)}, 1, 0},   {{F(1e-30f)}, 0, 1},     {{F(NaN)}, 0, 0},       {{F(NaN)}, 1, 1},
-        {{S("x")}, 1, 1},     {{}, 1, 1},              {{L(0), L(1)}, 1, 0},
+        {{L(1)}, 0, 1},     {{L(0)}, 1, 0},      {{L(-7)}, 0, 1},      {{F(0.5f)}, 0, 1},
+        {{F(-0.0f)}, 1, 0}, {{F(1e-30f)}, 0, 1}, {{F(NaN)}, 0, 0},     {{F(NaN)}, 1, 1},
+        {{S("x")}, 1, 1},   {{}, 1, 1},          {{L(0), L(1)}, 1, 0},
     };
     t_loopmass *x = h.create({L(8)});
     EXPECT_EQ(loopmass_view_shaping(x).hostrate, 0);
@@ -60,9 +60,8 @@ TEST(HostRate, ThePhaseStepTakesTheHostsRate)
         std::vector<double> rates; // of successive dsp calls
         double used;
     } cases[] = {
-        {0, {48000}, 44100},           {1, {48000}, 48000},     {1, {}, 44100},
-        {1, {96000, 22050}, 22050},    {1, {48000, 0}, 48000},  {1, {48000, -1}, 48000},
-        {1, {48000, nan}, 48000},      {1, {44100}, 44100},
+        {0, {48000}, 44100},    {1, {48000}, 48000},     {1, {}, 44100},           {1, {96000, 22050}, 22050},
+        {1, {48000, 0}, 48000}, {1, {48000, -1}, 48000}, {1, {48000, nan}, 48000}, {1, {44100}, 44100},
     };
     for (const auto &c : cases) {
         t_loopmass *x = h.create({L(64)});
@@ -110,7 +109,12 @@ TEST(Fg, PitchAndGainPairsOnThePitchInlet)
          {1, 3, 5, 7, 9},
          {2, 4, 6, 8, 10},
          0},
-        {"symbol keeps an oscillator", 7, {S("x"), F(440), L(1), L(7)}, {100, 440, 0, 0, 0}, {0.1f, 1, 0.3f, 0.4f, 0.5f}, 0},
+        {"symbol keeps an oscillator",
+         7,
+         {S("x"), F(440), L(1), L(7)},
+         {100, 440, 0, 0, 0},
+         {0.1f, 1, 0.3f, 0.4f, 0.5f},
+         0},
         {"long pitch, float gain", 7, {L(300), F(1.5f)}, {300, 0, 0, 0, 0}, {1.5f, 0.2f, 0.3f, 0.4f, 0.5f}, 0},
         {"float pitch, long gain", 7, {F(300.5f), L(2)}, {300.5f, 0, 0, 0, 0}, {2, 0.2f, 0.3f, 0.4f, 0.5f}, 0},
         {"symbol gain", 7, {F(440), S("g")}, {440, 0, 0, 0, 0}, g0, 0},

@@ -43,7 +43,10 @@ inline std::vector<std::string> file_atoms(const std::string &path)
 }
 
 // Profile value j of kind p (0 to 5) of preset k in the files made here.
-inline float source_value(int k, int p, int j) { return (float)((j * 37 + p * 11 + k * 5) % 101) / 100.0f + 0.001f * (float)p; }
+inline float source_value(int k, int p, int j)
+{
+    return (float)((j * 37 + p * 11 + k * 5) % 101) / 100.0f + 0.001f * (float)p;
+}
 
 // The text of a preset file with m values per profile.
 inline std::string preset_file(int m, int version, const std::vector<int> &numbers)
@@ -116,10 +119,9 @@ inline void check_resample(int m, int n, const std::function<float(const std::ve
     h.take();
     h.send(x, 0, "read", {S((dir / "src.txt").c_str())});
 
-    EXPECT_EQ(lines(h.take()), (std::vector<std::string>{"post: loopmass~: number of masses in the file: " +
-                                                             std::to_string(m),
-                                                         "post: Data have been resized to " + std::to_string(n) +
-                                                             " masses"}));
+    EXPECT_EQ(lines(h.take()),
+              (std::vector<std::string>{"post: loopmass~: number of masses in the file: " + std::to_string(m),
+                                        "post: Data have been resized to " + std::to_string(n) + " masses"}));
     EXPECT_EQ(loopmass_view_bank(x).nmasses, n);
     EXPECT_EQ(loopmass_view_bank(x).version, -5);
     EXPECT_EQ(loopmass_view_bank(x).entries, 2);
@@ -190,8 +192,8 @@ inline void expect_refused(const char *selector, const std::string &name, const 
 // Values a raw profile may hold, the extremes of single precision included.
 inline float random_value(std::mt19937 &rng)
 {
-    static const float extremes[] = {0.0f,    -0.0f,   1.0f,     -1.0f,    FLT_MAX, -FLT_MAX, FLT_MIN,
-                                     -FLT_MIN, FLT_TRUE_MIN, -FLT_TRUE_MIN, INFINITY, -INFINITY, 1e-30f, 3e38f};
+    static const float extremes[] = {0.0f,     -0.0f,        1.0f,          -1.0f,    FLT_MAX,   -FLT_MAX, FLT_MIN,
+                                     -FLT_MIN, FLT_TRUE_MIN, -FLT_TRUE_MIN, INFINITY, -INFINITY, 1e-30f,   3e38f};
     if (rng() % 4 == 0)
         return extremes[rng() % (sizeof extremes / sizeof extremes[0])];
     uint32_t u = rng();

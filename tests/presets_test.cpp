@@ -26,22 +26,57 @@ TEST(Factory, ValuesAtChosenMasses)
         int n, kind, mass;
         float expect;
     } cases[] = {
-        {1, 256, IP, 0, 0.0f}, {1, 256, IP, 15, 0.9375f}, {1, 256, IP, 16, 1.0f}, {1, 256, IP, 31, 0.0625f},
-        {1, 256, IP, 32, 0.0f}, {2, 256, IP, 1, 0.0625f}, {2, 256, IP, 15, 0.9375f}, {2, 256, IP, 16, 0.9375f},
-        {2, 256, IP, 255, 1.0f / 256}, {1, 3, IP, 0, 0.0f}, {1, 3, IP, 1, 0.0f}, {1, 3, IP, 2, 0.0f},
-        {2, 3, IP, 0, 1.0f}, {2, 3, IP, 1, (float)(1 - 1.0 / 3)}, {2, 3, IP, 2, (float)(1 - 2.0 / 3)},
-        {7, 3, FO, 0, 0.0f}, {7, 3, FO, 1, 0.0f}, {7, 3, FO, 2, 0.25f},
-        {6, 256, IP, 42, -1.0f}, {6, 256, IP, 43, 1.0f}, {6, 256, IP, 85, 1.0f}, {6, 256, IP, 86, -1.0f},
-        {6, 256, IP, 127, -1.0f}, {6, 256, IP, 128, 1.0f}, {6, 256, IP, 170, 1.0f}, {6, 256, IP, 171, -1.0f},
-        {6, 256, IP, 213, -1.0f}, {6, 256, IP, 214, 1.0f}, {9, 256, FO, 63, -1.0f}, {9, 256, FO, 64, 1.0f},
-        {9, 256, FO, 128, -1.0f}, {9, 256, FO, 192, 1.0f}, {8, 256, FO, 0, -1.0f}, {8, 256, FO, 127, 0.984375f},
-        {8, 256, FO, 128, 1.0f}, {8, 256, FO, 255, -0.984375f}, {7, 256, FO, 0, 1.0f}, {7, 256, FO, 16, 0.5f},
-        {7, 256, FO, 32, 0.0f}, {7, 256, FO, 223, 0.0f},
+        {1, 256, IP, 0, 0.0f},
+        {1, 256, IP, 15, 0.9375f},
+        {1, 256, IP, 16, 1.0f},
+        {1, 256, IP, 31, 0.0625f},
+        {1, 256, IP, 32, 0.0f},
+        {2, 256, IP, 1, 0.0625f},
+        {2, 256, IP, 15, 0.9375f},
+        {2, 256, IP, 16, 0.9375f},
+        {2, 256, IP, 255, 1.0f / 256},
+        {1, 3, IP, 0, 0.0f},
+        {1, 3, IP, 1, 0.0f},
+        {1, 3, IP, 2, 0.0f},
+        {2, 3, IP, 0, 1.0f},
+        {2, 3, IP, 1, (float)(1 - 1.0 / 3)},
+        {2, 3, IP, 2, (float)(1 - 2.0 / 3)},
+        {7, 3, FO, 0, 0.0f},
+        {7, 3, FO, 1, 0.0f},
+        {7, 3, FO, 2, 0.25f},
+        {6, 256, IP, 42, -1.0f},
+        {6, 256, IP, 43, 1.0f},
+        {6, 256, IP, 85, 1.0f},
+        {6, 256, IP, 86, -1.0f},
+        {6, 256, IP, 127, -1.0f},
+        {6, 256, IP, 128, 1.0f},
+        {6, 256, IP, 170, 1.0f},
+        {6, 256, IP, 171, -1.0f},
+        {6, 256, IP, 213, -1.0f},
+        {6, 256, IP, 214, 1.0f},
+        {9, 256, FO, 63, -1.0f},
+        {9, 256, FO, 64, 1.0f},
+        {9, 256, FO, 128, -1.0f},
+        {9, 256, FO, 192, 1.0f},
+        {8, 256, FO, 0, -1.0f},
+        {8, 256, FO, 127, 0.984375f},
+        {8, 256, FO, 128, 1.0f},
+        {8, 256, FO, 255, -0.984375f},
+        {7, 256, FO, 0, 1.0f},
+        {7, 256, FO, 16, 0.5f},
+        {7, 256, FO, 32, 0.0f},
+        {7, 256, FO, 223, 0.0f},
         {7, 256, FO, 255, 0.99759239f},
-        {5, 256, IP, 0, -1.0f}, {5, 256, IP, 64, 1.0f}, {5, 256, IP, 128, -1.0f}, {5, 256, IP, 192, 1.0f},
+        {5, 256, IP, 0, -1.0f},
+        {5, 256, IP, 64, 1.0f},
+        {5, 256, IP, 128, -1.0f},
+        {5, 256, IP, 192, 1.0f},
         {5, 10, IP, 3, 0.809017003f},
-        {0, 256, PROF_MASSES, 0, 0.1f}, {0, 256, PROF_MASSES, 64, 0.3f}, {0, 256, PROF_MASSES, 128, 0.5f},
-        {4, 256, PROF_MASSES, 128, 0.42f}, {7, 256, PROF_MASSES, 32, 0.158578649f},
+        {0, 256, PROF_MASSES, 0, 0.1f},
+        {0, 256, PROF_MASSES, 64, 0.3f},
+        {0, 256, PROF_MASSES, 128, 0.5f},
+        {4, 256, PROF_MASSES, 128, 0.42f},
+        {7, 256, PROF_MASSES, 32, 0.158578649f},
         {8, 256, PROF_MASSES, 100, 0.797854722f},
         {3, 256, PROF_CENTERING, 50, 0.415244073f},
         {6, 7, PROF_CENTERING, 3, 0.50207752f},
@@ -58,9 +93,9 @@ TEST(Factory, ConstantProfilesAtEveryMass)
 {
     // NAN marks a profile that varies along the ring.
     const float constant[10][NKINDS] = {
-        {NAN, 0, 0.7f, 0.4f, 0, 0.9f},  {0.1f, 0.7f, 0.42f, 0, 0, NAN}, {NAN, 0.9f, 0.5f, 0.1f, 0, NAN},
-        {0.25f, 0.7f, NAN, 0.35f, 0, NAN}, {NAN, 0, 0.62f, 0.5f, 0, NAN}, {0, 0, NAN, 0.7f, 0, NAN},
-        {0, 0.7f, NAN, 0, 0, NAN},      {NAN, 0.7f, 0.7f, 0.46f, NAN, 0.9f}, {NAN, 0.6f, 0.7f, 0.6f, NAN, 0.9f},
+        {NAN, 0, 0.7f, 0.4f, 0, 0.9f},      {0.1f, 0.7f, 0.42f, 0, 0, NAN},      {NAN, 0.9f, 0.5f, 0.1f, 0, NAN},
+        {0.25f, 0.7f, NAN, 0.35f, 0, NAN},  {NAN, 0, 0.62f, 0.5f, 0, NAN},       {0, 0, NAN, 0.7f, 0, NAN},
+        {0, 0.7f, NAN, 0, 0, NAN},          {NAN, 0.7f, 0.7f, 0.46f, NAN, 0.9f}, {NAN, 0.6f, 0.7f, 0.6f, NAN, 0.9f},
         {NAN, 0.8f, 0.7f, 0.4f, NAN, 0.9f},
     };
     for (int32_t n = 0; n < 10; n++) {
@@ -130,7 +165,7 @@ TEST(Recall, StoredGroupOverridesFactoryAndConvertsTwoKinds)
     test::Harness h;
     t_loopmass *x = h.create({L(3)});
     // One group by hand, longs among the floats, the first after the header.
-    std::vector<t_atom> groups[NKINDS] = {{F(0.125f), L(1), F(0.5f)}, {F(-2.5f), F(0.7f), F(0)},
+    std::vector<t_atom> groups[NKINDS] = {{F(0.125f), L(1), F(0.5f)},  {F(-2.5f), F(0.7f), F(0)},
                                           {F(0.3f), F(0.3f), F(0.3f)}, {F(0.4f), F(0.5f), F(0.6f)},
                                           {F(0.75f), F(0), F(1)},      {L(0), L(1), F(0.25f)}};
     binbuf_vinsert(loopmass_view_bank(x).store, "l", 3L);
@@ -140,7 +175,7 @@ TEST(Recall, StoredGroupOverridesFactoryAndConvertsTwoKinds)
     x->x_bank_nentries = x->x_bank_nstored = 1;
     h.take();
 
-    const float expect[NKINDS][3] = {{0.125f, 1, 0.5f}, {-2.5f, 0.7f, 0}, {0.3f, 0.3f, 0.3f},
+    const float expect[NKINDS][3] = {{0.125f, 1, 0.5f},  {-2.5f, 0.7f, 0}, {0.3f, 0.3f, 0.3f},
                                      {0.4f, 0.5f, 0.6f}, {0.5f, -1, 1},    {-1, 1, -0.5f}};
     t_block b;
     fill(b);

@@ -27,12 +27,12 @@ TEST(Profiles, ClampsAndDisplayPerKind)
         const char *msg;
         float arg, prof, shown;
     } cases[] = {
-        {PROF_TENSION, 0.7f, "gain", 2, 1, 1},       {PROF_MASSES, 0.3f, "offset", -0.5f, 0, 0},
-        {PROF_MASSES, 0.5f, "gain", 3, 1, 1},        {PROF_MASSES, 0.5f, "gain", -INFINITY, 0, 0},
-        {PROF_TENSION, 0.5f, "gain", INFINITY, 1, 1}, {PROF_CENTERING, 0.5f, "offset", -7, -6.5f, -6.5f},
+        {PROF_TENSION, 0.7f, "gain", 2, 1, 1},          {PROF_MASSES, 0.3f, "offset", -0.5f, 0, 0},
+        {PROF_MASSES, 0.5f, "gain", 3, 1, 1},           {PROF_MASSES, 0.5f, "gain", -INFINITY, 0, 0},
+        {PROF_TENSION, 0.5f, "gain", INFINITY, 1, 1},   {PROF_CENTERING, 0.5f, "offset", -7, -6.5f, -6.5f},
         {PROF_DAMPING, 0.4f, "gain", -1, -0.4f, -0.4f}, {PROF_FORCES, 1, "gain", 3, 3, 2},
-        {PROF_FORCES, -1, "gain", 5, -5, -2},        {PROF_INITPOS, -1, "gain", 1, -1, 0},
-        {PROF_INITPOS, 0.7f, "gain", 2, 1, 1},       {PROF_INITPOS, 0.1f, "gain", 1, 0.1f, 0.55f},
+        {PROF_FORCES, -1, "gain", 5, -5, -2},           {PROF_INITPOS, -1, "gain", 1, -1, 0},
+        {PROF_INITPOS, 0.7f, "gain", 2, 1, 1},          {PROF_INITPOS, 0.1f, "gain", 1, 0.1f, 0.55f},
     };
     for (const auto &c : cases) {
         test::Harness h;
@@ -47,7 +47,8 @@ TEST(Profiles, ClampsAndDisplayPerKind)
         EXPECT_EQ(out[0].floats()[0], (float)c.kind);
         for (int i = 0; i < 3; i++) {
             EXPECT_EQ(out[0].atoms[i].a_type, A_FLOAT);
-            EXPECT_EQ(bits(loopmass_view_profile(x, c.kind)[i]), bits(c.prof)) << c.kind << " " << c.msg << " " << c.arg;
+            EXPECT_EQ(bits(loopmass_view_profile(x, c.kind)[i]), bits(c.prof))
+                << c.kind << " " << c.msg << " " << c.arg;
             EXPECT_EQ(bits(out[0].floats()[i + 1]), bits(c.shown)) << c.kind << " " << c.msg << " " << c.arg;
         }
     }
@@ -72,7 +73,8 @@ TEST(Profiles, PhaseBecomesAShiftThatRotatesTheRawProfile)
         h.send(x, 1, "phase", {c.arg});
         ASSERT_EQ(bits(loopmass_view_meta(x, 1).phase), bits(c.shift)) << atom_getfloat(&c.arg);
         for (int i = 0; i < 256; i++)
-            ASSERT_EQ(loopmass_view_profile(x, 1)[i], loopmass_view_raw(x, 1)[(i + c.rotation) % 256]) << atom_getfloat(&c.arg) << " " << i;
+            ASSERT_EQ(loopmass_view_profile(x, 1)[i], loopmass_view_raw(x, 1)[(i + c.rotation) % 256])
+                << atom_getfloat(&c.arg) << " " << i;
     }
     EXPECT_LT((double)p01, 230.4);
 
@@ -81,13 +83,20 @@ TEST(Profiles, PhaseBecomesAShiftThatRotatesTheRawProfile)
     const struct {
         float shift;
         int rotation;
-    } stored[] = {{std::nextafterf(230, 0), 229}, {std::nextafterf(256, 0), 255}, {-3, 253}, {INFINITY, 0},
-                  {-INFINITY, 0},                 {NAN, 0},                        {3e9f, 0}, {-3e9f, 0}};
+    } stored[] = {{std::nextafterf(230, 0), 229},
+                  {std::nextafterf(256, 0), 255},
+                  {-3, 253},
+                  {INFINITY, 0},
+                  {-INFINITY, 0},
+                  {NAN, 0},
+                  {3e9f, 0},
+                  {-3e9f, 0}};
     for (const auto &c : stored) {
         x->x_phase[0] = c.shift;
         loopmass_update(x, PROF_MASSES);
         for (int i = 0; i < 256; i++)
-            ASSERT_EQ(loopmass_view_profile(x, 1)[i], loopmass_view_raw(x, 1)[(i + c.rotation) % 256]) << c.shift << " " << i;
+            ASSERT_EQ(loopmass_view_profile(x, 1)[i], loopmass_view_raw(x, 1)[(i + c.rotation) % 256])
+                << c.shift << " " << i;
     }
 }
 
@@ -105,8 +114,8 @@ TEST(Profiles, ExtraWindowsTheClampedProfile)
         const struct {
             int mass;
             float expect;
-        } windowed[] = {{1, 0.0216199849f}, {64, 0.65625f}, {100, 0.69839716f}, {127, 0.699999988f},
-                        {200, 0.629920959f}, {255, 0.0216199849f}};
+        } windowed[] = {{1, 0.0216199849f},  {64, 0.65625f},      {100, 0.69839716f},
+                        {127, 0.699999988f}, {200, 0.629920959f}, {255, 0.0216199849f}};
         for (const auto &w : windowed)
             EXPECT_EQ(bits(p[w.mass]), bits(w.expect)) << e << " " << w.mass;
         for (int i = 1; i < 256; i++) {
@@ -132,13 +141,15 @@ TEST(Profiles, StretchInterpolatesAroundTheRing)
         int i, n;
         double expect;
     } cases[] = {
-        {1.0f, 3, 7, 0x1.ffc968cf460d0p-1},   // mass 3: 1
-        {0.5f, 3, 7, 0x1.ffc968cf460d0p-3},   // halfway from mass 1 to 2: 0.25
-        {2.0f, 5, 7, 0x1.eeba29952a1dap-1},   // position 10 wraps to 3
-        {1.25f, 3, 4, 0x1.2c00000000000p-1},  // 3/4 of the way from mass 3 to 0: 0.625
+        {1.0f, 3, 7, 0x1.ffc968cf460d0p-1},  // mass 3: 1
+        {0.5f, 3, 7, 0x1.ffc968cf460d0p-3},  // halfway from mass 1 to 2: 0.25
+        {2.0f, 5, 7, 0x1.eeba29952a1dap-1},  // position 10 wraps to 3
+        {1.25f, 3, 4, 0x1.2c00000000000p-1}, // 3/4 of the way from mass 3 to 0: 0.625
         // r just below 5 is 5 in single precision: t = 1, mass 0 is read.
         {0x1.aaaaaap+0f, 3, 5, 0x1.ff2e48e8a71dep-2},
-        {INFINITY, 4, 7, 0x1.ffc968cf460d0p-2}, {NAN, 4, 7, 0x1.ffc968cf460d0p-2}, {-1.0f, 4, 7, 0x1.ffc968cf460d0p-2},
+        {INFINITY, 4, 7, 0x1.ffc968cf460d0p-2},
+        {NAN, 4, 7, 0x1.ffc968cf460d0p-2},
+        {-1.0f, 4, 7, 0x1.ffc968cf460d0p-2},
     };
     for (const auto &c : cases)
         EXPECT_EQ(loopmass_stretch(v, c.f, c.i, c.n), c.expect) << c.f << " " << c.i << " " << c.n;

@@ -148,7 +148,8 @@ protected:
                const std::string &env = "")
     {
         std::ofstream(dir_ / "score.txt", std::ios::binary) << score;
-        Result r = piped ? program("run - " + options, " <score.txt", env) : program("run score.txt " + options, "", env);
+        Result r =
+            piped ? program("run - " + options, " <score.txt", env) : program("run score.txt " + options, "", env);
         static const std::regex form("[0-9]+\\.[0-9]{3}\t(post|error|out1|out2|assist|print)\t.*");
         for (const std::string &l : split(r.out, '\n'))
             EXPECT_TRUE(std::regex_match(l, form)) << "transcript line: " << l;

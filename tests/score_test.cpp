@@ -32,7 +32,7 @@ std::string atom_desc(const Atom &a)
 // A compact text of an event, so that tables can state what a line gives.
 std::string describe(const Event &e)
 {
-    static const char *const kinds[] = {"new", "free", "vs", "seed", "msg", "run",
+    static const char *const kinds[] = {"new",  "free",   "vs",     "seed",   "msg",  "run",
                                         "wait", "dialog", "cancel", "assist", "print"};
     std::string s = kinds[e.kind];
     switch (e.kind) {
@@ -66,8 +66,8 @@ std::vector<Event> parse_ok(const std::string &text)
 {
     std::vector<Event> events;
     ParseError err{};
-    EXPECT_TRUE(score::parse(text, events, err)) << text << " -> " << err.line << ":" << err.column << ": "
-                                                 << err.message;
+    EXPECT_TRUE(score::parse(text, events, err))
+        << text << " -> " << err.line << ":" << err.column << ": " << err.message;
     return events;
 }
 
@@ -229,12 +229,13 @@ TEST(ScoreEvents, EveryEventForm)
 
 TEST(ScoreEvents, OnlySetupLinesBeforeTheObjectAndOnlyTimeWithoutIt)
 {
-    std::vector<Event> ev = parse_ok("vs 32\nseed 5\nnew\n"
-                                     "free\nrun 10\nwait 5\ndialog a.txt\ndialog cancel\nvs 16\nseed 1\nnew 8\n0 bang\n");
+    std::vector<Event> ev =
+        parse_ok("vs 32\nseed 5\nnew\n"
+                 "free\nrun 10\nwait 5\ndialog a.txt\ndialog cancel\nvs 16\nseed 1\nnew 8\n0 bang\n");
     std::vector<std::string> got;
     for (const Event &e : ev)
         got.push_back(describe(e));
-    std::vector<std::string> want = {"vs 32",     "seed 5",         "new",    "free",  "run 10", "wait 2205",
+    std::vector<std::string> want = {"vs 32",          "seed 5", "new",   "free",   "run 10", "wait 2205",
                                      "dialog <a.txt>", "cancel", "vs 16", "seed 1", "new L8", "msg 0 bang"};
     EXPECT_EQ(got, want);
 }
@@ -332,7 +333,9 @@ TEST(ScoreErrors, EachFaultNamesItsLineAndColumn)
         {"new \xf4\x90\x80\x80", 1, 5, "invalid UTF-8"},
         {"new\r\nfoo\r\n", 2, 1, "unknown event"},
         {"\xef\xbb\xbf foo", 1, 5, "unknown event 'foo'"},
-        {"new\n\xef\xbb\xbf" "0 bang", 2, 1, "unknown event"},
+        {"new\n\xef\xbb\xbf"
+         "0 bang",
+         2, 1, "unknown event"},
     };
     for (const Case &c : cases) {
         std::vector<Event> events;
@@ -362,11 +365,11 @@ TEST(Transcript, TimesHaveThreeDecimalsRoundedToTheNearestThousandth)
 {
     const std::pair<int64_t, const char *> cases[] = {
         {0, "0.000"},
-        {640, "1.451"},      // one vector of 64 samples
-        {441, "1.000"},      // one millisecond
-        {220, "0.499"},      // 0.49887...
-        {221, "0.501"},      // 0.50113...
-        {1920, "4.354"},     // 4.35374...
+        {640, "1.451"},  // one vector of 64 samples
+        {441, "1.000"},  // one millisecond
+        {220, "0.499"},  // 0.49887...
+        {221, "0.501"},  // 0.50113...
+        {1920, "4.354"}, // 4.35374...
         {44100, "100.000"},
         {441000 * 3600LL, "3600000.000"},
         {947040288327LL, "2147483647.000"},
@@ -378,8 +381,16 @@ TEST(Transcript, TimesHaveThreeDecimalsRoundedToTheNearestThousandth)
 TEST(Transcript, DoublesAndAtomsReadBack)
 {
     const std::pair<double, const char *> doubles[] = {
-        {100.0, "100.0"}, {50.0, "50.0"},   {0.1, "0.1"},      {2.7, "2.7"},   {1e300, "1e+300"},
-        {2.5e-7, "2.5e-07"}, {-0.0, "-0.0"}, {INFINITY, "inf"}, {-INFINITY, "-inf"}, {NAN, "nan"},
+        {100.0, "100.0"},
+        {50.0, "50.0"},
+        {0.1, "0.1"},
+        {2.7, "2.7"},
+        {1e300, "1e+300"},
+        {2.5e-7, "2.5e-07"},
+        {-0.0, "-0.0"},
+        {INFINITY, "inf"},
+        {-INFINITY, "-inf"},
+        {NAN, "nan"},
         // Not a float: all 17 digits are needed.
         {0.1 + 0.2, "0.30000000000000004"},
     };
@@ -387,9 +398,15 @@ TEST(Transcript, DoublesAndAtomsReadBack)
         EXPECT_EQ(score::double_text(c.first), c.second) << c.second;
 
     const std::pair<float, const char *> floats[] = {
-        {1.0f, "1.0"}, {0.1f, "0.1"}, {2.5e-7f, "2.5e-07"}, {-0.0f, "-0.0"}, {INFINITY, "inf"}, {-INFINITY, "-inf"},
+        {1.0f, "1.0"},
+        {0.1f, "0.1"},
+        {2.5e-7f, "2.5e-07"},
+        {-0.0f, "-0.0"},
+        {INFINITY, "inf"},
+        {-INFINITY, "-inf"},
         // Every NaN is written the one way, whatever its sign bit.
-        {std::nanf(""), "nan"}, {-std::nanf(""), "nan"},
+        {std::nanf(""), "nan"},
+        {-std::nanf(""), "nan"},
     };
     for (const auto &c : floats) {
         EXPECT_EQ(score::float_text(c.first), c.second) << c.second;

@@ -64,7 +64,8 @@ TEST(Ramp, TheReleaseStepsNoMoreThanTheNote)
             const std::vector<float> after = play(x, 0.1);
             out.insert(out.end(), after.begin(), after.end());
             const float note = largest_step(out, 0, at), end = largest_step(out, at - 1, out.size());
-            const std::string what = std::string(ramp ? "ramp 5" : "no ramp") + ", released at " + std::to_string(release);
+            const std::string what =
+                std::string(ramp ? "ramp 5" : "no ramp") + ", released at " + std::to_string(release);
             if (ramp)
                 EXPECT_LE(end, note) << what;
             else
@@ -91,10 +92,22 @@ TEST(Ramp, EachMessageRampsEveryGainItChanges)
         V now, end;                            // pitches
     };
     const std::vector<Case> cases = {
-        {"a pitch starts an oscillator from 0", {L(220), L(1)}, 7, "fg", {L(220), L(1), L(330), F(0.5f)},
-         {{}, {0, 0.5f}, {}, {}, {}}, {220, 330, 0, 0, 0}, {220, 330, 0, 0, 0}},
-        {"a silenced oscillator keeps its pitch", {L(220), L(1), L(330), F(0.5f)}, 7, "fg", {L(220), L(1)},
-         {{}, {0.5f, 0}, {}, {}, {}}, {220, 330, 0, 0, 0}, {220, 0, 0, 0, 0}},
+        {"a pitch starts an oscillator from 0",
+         {L(220), L(1)},
+         7,
+         "fg",
+         {L(220), L(1), L(330), F(0.5f)},
+         {{}, {0, 0.5f}, {}, {}, {}},
+         {220, 330, 0, 0, 0},
+         {220, 330, 0, 0, 0}},
+        {"a silenced oscillator keeps its pitch",
+         {L(220), L(1), L(330), F(0.5f)},
+         7,
+         "fg",
+         {L(220), L(1)},
+         {{}, {0.5f, 0}, {}, {}, {}},
+         {220, 330, 0, 0, 0},
+         {220, 0, 0, 0, 0}},
         {"past the first 0 pitch the gain goes to 0",
          {L(220), L(1), L(330), L(1), L(440), L(1)},
          7,
@@ -103,17 +116,47 @@ TEST(Ramp, EachMessageRampsEveryGainItChanges)
          {{}, {1, 0}, {1, 0}, {}, {}},
          {220, 330, 440, 0, 0},
          {220, 0, 440, 0, 0}},
-        {"a pitch list gives every gain 1", {L(220), F(0.5f)}, 7, "list", {L(220), L(330)},
-         {{0.5f, 1}, {0, 1}, {}, {}, {}}, {220, 330, 0, 0, 0}, {220, 330, 0, 0, 0}},
-        {"one pitch", {L(220), F(0.5f), L(330), L(1)}, 7, "float", {F(110.5f)},
-         {{0.5f, 1}, {1, 0}, {}, {}, {}}, {110.5f, 330, 0, 0, 0}, {110.5f, 0, 0, 0, 0}},
-        {"fg without pairs", {L(220), L(1), L(330), F(-2)}, 7, "fg", {},
-         {{1, 0}, {-2, 0}, {}, {}, {}}, {220, 330, 0, 0, 0}, {0, 0, 0, 0, 0}},
-        {"the same gain at another pitch", {L(220), L(1)}, 7, "fg", {L(440), L(1)},
-         {{}, {}, {}, {}, {}}, {440, 0, 0, 0, 0}, {440, 0, 0, 0, 0}},
+        {"a pitch list gives every gain 1",
+         {L(220), F(0.5f)},
+         7,
+         "list",
+         {L(220), L(330)},
+         {{0.5f, 1}, {0, 1}, {}, {}, {}},
+         {220, 330, 0, 0, 0},
+         {220, 330, 0, 0, 0}},
+        {"one pitch",
+         {L(220), F(0.5f), L(330), L(1)},
+         7,
+         "float",
+         {F(110.5f)},
+         {{0.5f, 1}, {1, 0}, {}, {}, {}},
+         {110.5f, 330, 0, 0, 0},
+         {110.5f, 0, 0, 0, 0}},
+        {"fg without pairs",
+         {L(220), L(1), L(330), F(-2)},
+         7,
+         "fg",
+         {},
+         {{1, 0}, {-2, 0}, {}, {}, {}},
+         {220, 330, 0, 0, 0},
+         {0, 0, 0, 0, 0}},
+        {"the same gain at another pitch",
+         {L(220), L(1)},
+         7,
+         "fg",
+         {L(440), L(1)},
+         {{}, {}, {}, {}, {}},
+         {440, 0, 0, 0, 0},
+         {440, 0, 0, 0, 0}},
         {"silenced at gain 0", {L(220), L(0)}, 7, "fg", {}, {{}, {}, {}, {}, {}}, {0, 0, 0, 0, 0}, {0, 0, 0, 0, 0}},
-        {"a symbol keeps the oscillator", {L(220), L(1), L(330), L(1)}, 7, "fg", {S("x"), L(0), L(1)},
-         {{}, {1, 0}, {}, {}, {}}, {220, 330, 0, 0, 0}, {220, 0, 0, 0, 0}},
+        {"a symbol keeps the oscillator",
+         {L(220), L(1), L(330), L(1)},
+         7,
+         "fg",
+         {S("x"), L(0), L(1)},
+         {{}, {1, 0}, {}, {}, {}},
+         {220, 330, 0, 0, 0},
+         {220, 0, 0, 0, 0}},
     };
     test::Harness h;
     for (const Case &c : cases) {
@@ -287,29 +330,47 @@ TEST(Shaping, RampAndLowcutTakeTheirRangeAndRefuseTheRest)
         float value; // NaN: refused
     };
     const std::vector<Case> cases = {
-        {"ramp", {L(5)}, 5},         {"ramp", {F(2.5f)}, 2.5f},      {"ramp", {L(1000)}, 1000},
-        {"ramp", {L(0)}, 0},         {"ramp", {F(-0.0f)}, 0},         {"ramp", {L(1001)}, NaN},
-        {"ramp", {F(1000.001f)}, NaN}, {"ramp", {L(-1)}, NaN},        {"ramp", {F(NaN)}, NaN},
-        {"ramp", {S("x")}, NaN},      {"ramp", {}, NaN},               {"ramp", {L(3), S("x")}, 3},
-        {"lowcut", {L(20)}, 20},     {"lowcut", {F(0.5f)}, 0.5f},    {"lowcut", {L(200)}, 200},
-        {"lowcut", {L(0)}, 0},       {"lowcut", {F(-0.0f)}, 0},       {"lowcut", {L(500)}, NaN},
-        {"lowcut", {F(200.001f)}, NaN}, {"lowcut", {L(-20)}, NaN},    {"lowcut", {F(NaN)}, NaN},
-        {"lowcut", {F(INFINITY)}, NaN}, {"lowcut", {S("off")}, NaN},  {"lowcut", {}, NaN},
+        {"ramp", {L(5)}, 5},
+        {"ramp", {F(2.5f)}, 2.5f},
+        {"ramp", {L(1000)}, 1000},
+        {"ramp", {L(0)}, 0},
+        {"ramp", {F(-0.0f)}, 0},
+        {"ramp", {L(1001)}, NaN},
+        {"ramp", {F(1000.001f)}, NaN},
+        {"ramp", {L(-1)}, NaN},
+        {"ramp", {F(NaN)}, NaN},
+        {"ramp", {S("x")}, NaN},
+        {"ramp", {}, NaN},
+        {"ramp", {L(3), S("x")}, 3},
+        {"lowcut", {L(20)}, 20},
+        {"lowcut", {F(0.5f)}, 0.5f},
+        {"lowcut", {L(200)}, 200},
+        {"lowcut", {L(0)}, 0},
+        {"lowcut", {F(-0.0f)}, 0},
+        {"lowcut", {L(500)}, NaN},
+        {"lowcut", {F(200.001f)}, NaN},
+        {"lowcut", {L(-20)}, NaN},
+        {"lowcut", {F(NaN)}, NaN},
+        {"lowcut", {F(INFINITY)}, NaN},
+        {"lowcut", {S("off")}, NaN},
+        {"lowcut", {}, NaN},
     };
     test::Harness h;
     t_loopmass *x = h.create({L(8)});
     h.take();
     for (const Case &c : cases)
         for (int inlet = 0; inlet <= INLET_PITCH; inlet++) {
-            const std::string what = std::string(c.selector) + " case " + std::to_string(&c - &cases[0]) + " inlet " +
-                                     std::to_string(inlet);
+            const std::string what =
+                std::string(c.selector) + " case " + std::to_string(&c - &cases[0]) + " inlet " + std::to_string(inlet);
             x->x_ramp_ms = 7.0f;
             x->x_lowcut_hz = 70.0f;
             EXPECT_EQ(h.send(x, inlet, c.selector, c.args), 0) << what;
             const float was = std::strcmp(c.selector, "ramp") == 0 ? 7.0f : 70.0f;
-            const float now = std::strcmp(c.selector, "ramp") == 0 ? loopmass_view_shaping(x).ramp_ms : loopmass_view_shaping(x).lowcut_hz;
+            const float now = std::strcmp(c.selector, "ramp") == 0 ? loopmass_view_shaping(x).ramp_ms
+                                                                   : loopmass_view_shaping(x).lowcut_hz;
             EXPECT_EQ(bits(now), bits(std::isnan(c.value) ? was : c.value)) << what;
-            EXPECT_EQ(bits(std::strcmp(c.selector, "ramp") == 0 ? loopmass_view_shaping(x).lowcut_hz : loopmass_view_shaping(x).ramp_ms),
+            EXPECT_EQ(bits(std::strcmp(c.selector, "ramp") == 0 ? loopmass_view_shaping(x).lowcut_hz
+                                                                : loopmass_view_shaping(x).ramp_ms),
                       bits(std::strcmp(c.selector, "ramp") == 0 ? 70.0f : 7.0f))
                 << what;
             EXPECT_EQ(h.take("error").size(), std::isnan(c.value) ? 1u : 0u) << what;
@@ -326,8 +387,8 @@ TEST(Ramp, LengthIsTheTimeAtTheObjectsRateRoundedToTheNearestSample)
         double rate;
         int32_t samples;
     } cases[] = {
-        {5, 0, 48000, 221}, {5, 1, 48000, 240}, {1000, 0, 44100, 44100}, {1000, 1, 96000, 96000},
-        {0.01f, 0, 44100, 0}, {0.0114f, 0, 44100, 1}, {2.5f, 1, 22050, 55}, {2.5f, 0, 22050, 110},
+        {5, 0, 48000, 221},   {5, 1, 48000, 240},     {1000, 0, 44100, 44100}, {1000, 1, 96000, 96000},
+        {0.01f, 0, 44100, 0}, {0.0114f, 0, 44100, 1}, {2.5f, 1, 22050, 55},    {2.5f, 0, 22050, 110},
     };
     test::Harness h;
     for (const auto &c : cases) {

@@ -98,10 +98,9 @@ TEST(Store, GetatomAdvancesCursorsInAtomsAndValueBytes)
         long p1, p2;
     };
     const std::vector<Step> steps = {
-        {"L8", 1, 4},     {"L-2", 2, 8},   {"L0", 3, 12},  {";", 4, 12},
-        {"F1048576000", 5, 20},            {"S[x]", 6, 24}, {"L2147483647", 7, 28}, {";", 8, 28},
-        {"S[sel]", 9, 32}, {"F1069547520", 10, 40},          {"L7", 11, 44},        {";", 12, 44},
-        {";", 13, 44},
+        {"L8", 1, 4},    {"L-2", 2, 8},          {"L0", 3, 12}, {";", 4, 12},      {"F1048576000", 5, 20},
+        {"S[x]", 6, 24}, {"L2147483647", 7, 28}, {";", 8, 28},  {"S[sel]", 9, 32}, {"F1069547520", 10, 40},
+        {"L7", 11, 44},  {";", 12, 44},          {";", 13, 44},
     };
     long p1 = 0, p2 = 0;
     for (const Step &s : steps) {
@@ -128,10 +127,19 @@ TEST(Store, GetatomAdvancesCursorsInAtomsAndValueBytes)
 TEST(Store, FloatTextIsShortestAndAlwaysAFloat)
 {
     const std::vector<std::pair<float, const char *>> cases = {
-        {1.0f, "1.0"},         {0.1f, "0.1"},          {2.5e-07f, "2.5e-07"}, {-0.0f, "-0.0"},
-        {1e10f, "1e+10"},      {16777216.0f, "16777216.0"}, {from_bits(1), "1e-45"},
-        {FLT_MAX, "3.4028235e+38"}, {0.15857865f, "0.15857865"}, {INFINITY, "inf"}, {-INFINITY, "-inf"},
-        {std::nanf(""), "nan"}, {-std::nanf(""), "-nan"},
+        {1.0f, "1.0"},
+        {0.1f, "0.1"},
+        {2.5e-07f, "2.5e-07"},
+        {-0.0f, "-0.0"},
+        {1e10f, "1e+10"},
+        {16777216.0f, "16777216.0"},
+        {from_bits(1), "1e-45"},
+        {FLT_MAX, "3.4028235e+38"},
+        {0.15857865f, "0.15857865"},
+        {INFINITY, "inf"},
+        {-INFINITY, "-inf"},
+        {std::nanf(""), "nan"},
+        {-std::nanf(""), "-nan"},
     };
     for (const auto &c : cases)
         EXPECT_EQ(store::float_text(c.first), c.second) << bits(c.first);
@@ -140,13 +148,55 @@ TEST(Store, FloatTextIsShortestAndAlwaysAFloat)
 TEST(Store, TextRoundTripsEveryAtomBitForBit)
 {
     std::vector<t_atom> atoms = {
-        L(0), L(-1), L(INT32_MAX), L(INT32_MIN), SEMI(),
-        F(0.0f), F(-0.0f), F(from_bits(1)), F(from_bits(0x807fffff)), F(FLT_MIN), F(FLT_MAX), F(-FLT_MAX),
-        F(INFINITY), F(-INFINITY), F(std::nanf("")), F(-std::nanf("")), F(0.1f), F(1e10f), F(1.0f / 3.0f),
-        F(16777217.0f), SEMI(), SEMI(),
-        S("plain"), S("a b"), S("say \"hi\""), S("back\\slash"), S(";"), S("x;y"), S(""), S("12"), S("-3"),
-        S("+5"), S("1.5"), S("2."), S(".5"), S("1e5"), S("inf"), S("-nan"), S("tab\there"), S("line\nbreak"),
-        S("cr\r"), S("ctl\x01\x7f"), S("#"), S("é"), S("-"), S("."), S("1e"), S("+inf"), SEMI(),
+        L(0),
+        L(-1),
+        L(INT32_MAX),
+        L(INT32_MIN),
+        SEMI(),
+        F(0.0f),
+        F(-0.0f),
+        F(from_bits(1)),
+        F(from_bits(0x807fffff)),
+        F(FLT_MIN),
+        F(FLT_MAX),
+        F(-FLT_MAX),
+        F(INFINITY),
+        F(-INFINITY),
+        F(std::nanf("")),
+        F(-std::nanf("")),
+        F(0.1f),
+        F(1e10f),
+        F(1.0f / 3.0f),
+        F(16777217.0f),
+        SEMI(),
+        SEMI(),
+        S("plain"),
+        S("a b"),
+        S("say \"hi\""),
+        S("back\\slash"),
+        S(";"),
+        S("x;y"),
+        S(""),
+        S("12"),
+        S("-3"),
+        S("+5"),
+        S("1.5"),
+        S("2."),
+        S(".5"),
+        S("1e5"),
+        S("inf"),
+        S("-nan"),
+        S("tab\there"),
+        S("line\nbreak"),
+        S("cr\r"),
+        S("ctl\x01\x7f"),
+        S("#"),
+        S("é"),
+        S("-"),
+        S("."),
+        S("1e"),
+        S("+inf"),
+        SEMI(),
     };
     t_binbuf *b = store_of(atoms);
     std::vector<t_atom> back;
@@ -177,7 +227,8 @@ TEST(Store, ParseReadsWordsByTheirShape)
         {"-2147483648 2147483647", {"L-2147483648", "L2147483647"}},
         {"inf -inf nan -nan", {"F2139095040", "F4286578688", "F2143289344", "F4290772992"}},
         {"1e39 -1e400 1e-50", {"F2139095040", "F4286578688", "F0"}},
-        {"- . 1e 1.2.3 e5 +inf 0x10 a\\b", {"S[-]", "S[.]", "S[1e]", "S[1.2.3]", "S[e5]", "S[+inf]", "S[0x10]", "S[a\\b]"}},
+        {"- . 1e 1.2.3 e5 +inf 0x10 a\\b",
+         {"S[-]", "S[.]", "S[1e]", "S[1.2.3]", "S[e5]", "S[+inf]", "S[0x10]", "S[a\\b]"}},
         {"\"a b\";\"\" \"\\x41\\t\"", {"S[a b]", ";", "S[]", "S[A\t]"}},
         {"", {}},
     };
@@ -191,8 +242,17 @@ TEST(Store, ParseReadsWordsByTheirShape)
 TEST(Store, ParseRefusesMalformedTextAndLeavesTheOutputAlone)
 {
     const std::vector<std::string> cases = {
-        "2147483648", "-2147483649", "99999999999999999999;", "1 \"abc", "\"a\\q\"", "\"a\\x00\"", "ab\"c\"",
-        "\"a\"b", std::string("1 a\0b;", 6), std::string("\"a\0\"", 4), "\"ends in escape\\",
+        "2147483648",
+        "-2147483649",
+        "99999999999999999999;",
+        "1 \"abc",
+        "\"a\\q\"",
+        "\"a\\x00\"",
+        "ab\"c\"",
+        "\"a\"b",
+        std::string("1 a\0b;", 6),
+        std::string("\"a\0\"", 4),
+        "\"ends in escape\\",
     };
     for (const std::string &text : cases) {
         std::vector<t_atom> out = {L(42)};
@@ -241,8 +301,8 @@ TEST_F(StoreFiles, ReadRefusesWhatIsNotAStoreAndKeepsTheOldContent)
 
     t_binbuf *b = store_of({L(8), L(-2), L(0)});
     const std::string before = store::text(b);
-    for (const char *name : {"missing.txt", "folder", "nul.txt", "ctl.txt", "overflow.txt", "quote.txt", "huge.txt",
-                             "fifo.txt"}) {
+    for (const char *name :
+         {"missing.txt", "folder", "nul.txt", "ctl.txt", "overflow.txt", "quote.txt", "huge.txt", "fifo.txt"}) {
         EXPECT_EQ(store::read_file(b, dir + "/" + name), 1) << name;
         EXPECT_EQ(store::text(b), before) << name;
     }

@@ -29,8 +29,8 @@ public:
     float value()
     {
         const float inf = std::numeric_limits<float>::infinity(), nan = std::nanf("");
-        const float hostile[] = {0, -0.0f, 1, -1, 0.5f, 3, -7, 1e6f, -1e6f, 1e30f, -1e30f, 3.4e38f, -3.4e38f, 1e-40f,
-                                 inf, -inf, nan};
+        const float hostile[] = {0,     -0.0f,  1,       -1,       0.5f,   3,   -7,   1e6f, -1e6f,
+                                 1e30f, -1e30f, 3.4e38f, -3.4e38f, 1e-40f, inf, -inf, nan};
         if (below(3) == 0)
             return hostile[below((int)(sizeof hostile / sizeof hostile[0]))];
         return (float)((double)rng_() / 4294967296.0 * 4.0 - 2.0);

@@ -18,7 +18,8 @@ TEST(View, GainNowFollowsTheRamp)
     const struct {
         int vectors;
         float now0, now1;
-    } cases[] = {{0, 1.0f, 0.0f}, {1, 0.75f, 0.125f}, {2, 0.5f, 0.25f}, {3, 0.25f, 0.375f}, {4, 0.0f, 0.5f}, {9, 0.0f, 0.5f}};
+    } cases[] = {{0, 1.0f, 0.0f},    {1, 0.75f, 0.125f}, {2, 0.5f, 0.25f},
+                 {3, 0.25f, 0.375f}, {4, 0.0f, 0.5f},    {9, 0.0f, 0.5f}};
     test::Harness h;
     for (const auto &c : cases) {
         t_loopmass *x = h.create({L(8)});

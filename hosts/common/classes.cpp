@@ -77,7 +77,10 @@ void add_method(const char *name, method f, short argtype)
     current_class->c_methods.push_back(Method{name, f, argtype});
 }
 
-bool is_number(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
+bool is_number(const t_atom *a)
+{
+    return a->a_type == A_LONG || a->a_type == A_FLOAT;
+}
 
 std::vector<t_atom> copy_atoms(int argc, const t_atom *argv)
 {
@@ -140,7 +143,10 @@ short call_with_argtype(const Method &m, void *x, const char *selector, int argc
 
 } // namespace
 
-void next_class_name(const char *name) { pending_name() = name ? name : ""; }
+void next_class_name(const char *name)
+{
+    pending_name() = name ? name : "";
+}
 
 t_class *find(const char *name)
 {
@@ -219,7 +225,7 @@ void *call_new(t_class *c, int argc, const t_atom *argv)
         return reinterpret_cast<void *(*)(void)>(c->c_new.fn)();
     std::vector<t_atom> atoms = copy_atoms(argc, argv);
     return reinterpret_cast<void *(*)(t_symbol *, short, t_atom *)>(c->c_new.fn)(gensym(c->c_name.c_str()),
-                                                                               (short)atoms.size(), atoms.data());
+                                                                                 (short)atoms.size(), atoms.data());
 }
 
 void call_free(t_class *c, void *x)
@@ -289,9 +295,18 @@ void addmess(method f, const char *name, int type, ...)
     add_method(name, f, argtype);
 }
 
-void addbang(method f) { add_method("bang", f, A_NOTHING); }
-void addint(method f) { add_method("int", f, A_LONG); }
-void addfloat(method f) { add_method("float", f, A_FLOAT); }
+void addbang(method f)
+{
+    add_method("bang", f, A_NOTHING);
+}
+void addint(method f)
+{
+    add_method("int", f, A_LONG);
+}
+void addfloat(method f)
+{
+    add_method("float", f, A_FLOAT);
+}
 
 void z_add_signalmethod(void)
 {

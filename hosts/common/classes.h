@@ -25,7 +25,7 @@ using patcher::t_symbol;
 struct Method {
     std::string name;
     method fn;
-    short argtype;  // A_NOTHING when the method takes no argument
+    short argtype; // A_NOTHING when the method takes no argument
 };
 
 } // namespace classes
@@ -35,12 +35,12 @@ namespace patcher {
 // A registered class.  Classes live as long as the process.
 struct t_class {
     std::string c_name;
-    method c_new;         // creation routine: (t_symbol *name, short argc, t_atom *argv)
-    method c_free;        // free routine: (x), or nullptr
-    size_t c_size;        // record size
-    short c_newtype;      // A_GIMME, or A_NOTHING for a routine that takes nothing
+    method c_new;    // creation routine: (t_symbol *name, short argc, t_atom *argv)
+    method c_free;   // free routine: (x), or nullptr
+    size_t c_size;   // record size
+    short c_newtype; // A_GIMME, or A_NOTHING for a routine that takes nothing
     std::vector<classes::Method> c_methods;
-    bool c_signal;        // z_add_signalmethod was called
+    bool c_signal; // z_add_signalmethod was called
 };
 
 } // namespace patcher

@@ -21,12 +21,12 @@
 namespace clocks {
 
 template <typename Time> struct Clock {
-    void *x;            // the object its routine is given
+    void *x; // the object its routine is given
     patcher::method fn;
     bool armed;
     Time due;
-    uint64_t seq;       // order of arming
-    size_t slot;        // its place in the queue
+    uint64_t seq; // order of arming
+    size_t slot;  // its place in the queue
 };
 
 template <typename Time> class Queue {

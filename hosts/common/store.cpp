@@ -38,9 +38,15 @@ t_symbol *gensym(const char *name)
     return it->second.get();
 }
 
-t_binbuf *binbuf_new(void) { return new t_binbuf; }
+t_binbuf *binbuf_new(void)
+{
+    return new t_binbuf;
+}
 
-void freeobject(t_binbuf *b) { delete b; }
+void freeobject(t_binbuf *b)
+{
+    delete b;
+}
 
 static int32_t saturate_long(long v)
 {
@@ -126,8 +132,14 @@ t_atom zero_atom(short type)
     return a;
 }
 
-std::vector<t_atom> atoms(t_binbuf *b) { return b ? b->b_atoms : std::vector<t_atom>(); }
+std::vector<t_atom> atoms(t_binbuf *b)
+{
+    return b ? b->b_atoms : std::vector<t_atom>();
+}
 
-void replace(t_binbuf *b, std::vector<t_atom> &atoms) { b->b_atoms.swap(atoms); }
+void replace(t_binbuf *b, std::vector<t_atom> &atoms)
+{
+    b->b_atoms.swap(atoms);
+}
 
 } // namespace store

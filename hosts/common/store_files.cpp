@@ -20,7 +20,10 @@ const size_t MAX_FILE_BYTES = 64u << 20;
 
 namespace {
 
-bool is_control(unsigned char c) { return c < 0x20 || c == 0x7f; }
+bool is_control(unsigned char c)
+{
+    return c < 0x20 || c == 0x7f;
+}
 
 } // namespace
 

@@ -30,9 +30,15 @@ template <typename T> std::string shortest_text(T v)
 
 } // namespace
 
-std::string float_text(float f) { return shortest_text(f); }
+std::string float_text(float f)
+{
+    return shortest_text(f);
+}
 
-std::string double_text(double d) { return shortest_text(d); }
+std::string double_text(double d)
+{
+    return shortest_text(d);
+}
 
 namespace {
 
@@ -45,9 +51,15 @@ e_word text_classify(const std::string &w)
     return classify(w);
 }
 
-bool is_control(unsigned char c) { return c < 0x20 || c == 0x7f; }
+bool is_control(unsigned char c)
+{
+    return c < 0x20 || c == 0x7f;
+}
 
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool is_blank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 std::string symbol_text(const char *name)
 {

@@ -9,7 +9,10 @@ namespace words {
 
 namespace {
 
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Skips digits from i; returns how many.
 size_t digits(const std::string &w, size_t &i)

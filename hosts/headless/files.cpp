@@ -83,11 +83,20 @@ short answer_dialog(char *name, short *vol, patcher::t_fourcc *type)
 
 } // namespace
 
-void queue_dialog(const std::string &path) { answers.push_back(Answer{false, path}); }
+void queue_dialog(const std::string &path)
+{
+    answers.push_back(Answer{false, path});
+}
 
-void queue_dialog_cancel(void) { answers.push_back(Answer{true, ""}); }
+void queue_dialog_cancel(void)
+{
+    answers.push_back(Answer{true, ""});
+}
 
-void clear_dialogs(void) { answers.clear(); }
+void clear_dialogs(void)
+{
+    answers.clear();
+}
 
 std::string path_dir(short id)
 {
@@ -99,8 +108,7 @@ std::string path_dir(short id)
 
 namespace patcher {
 
-short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *filetypelist,
-                          short numtypes)
+short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *filetypelist, short numtypes)
 {
     int len = paths::name_length(name);
     if (len <= 0 || !outvol || !headless::accepts_text(filetypelist, numtypes))
@@ -131,7 +139,10 @@ short saveasdialog_extended(char *name, short *vol, t_fourcc *type, t_fourcc *ty
     return headless::answer_dialog(name, vol, type);
 }
 
-short defvolume(void) { return 0; }
+short defvolume(void)
+{
+    return 0;
+}
 
 short binbuf_read(t_binbuf *b, const char *name, short volume, short binary)
 {

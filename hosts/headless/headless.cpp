@@ -54,8 +54,7 @@ struct t_proxy {
     int32_t *p_stuffloc;
 };
 
-struct t_clock : clocks::Clock<headless::t_ticks> {
-};
+struct t_clock : clocks::Clock<headless::t_ticks> {};
 
 } // namespace patcher
 
@@ -95,7 +94,10 @@ t_ticks add_ticks(t_ticks t, t_ticks d)
     return d > INT64_MAX - t ? INT64_MAX : t + d;
 }
 
-void arm(t_clock *c, t_ticks delay) { clock_queue.arm(c, add_ticks(logical_now, delay)); }
+void arm(t_clock *c, t_ticks delay)
+{
+    clock_queue.arm(c, add_ticks(logical_now, delay));
+}
 
 void run_chain_entry(ChainEntry &e)
 {
@@ -110,7 +112,10 @@ void run_chain_entry(ChainEntry &e)
 
 } // namespace
 
-void set_listener(const Listener &l) { listener = l; }
+void set_listener(const Listener &l)
+{
+    listener = l;
+}
 
 void load(int (*entry)(void))
 {
@@ -118,7 +123,10 @@ void load(int (*entry)(void))
         entry();
 }
 
-void next_class_name(const char *name) { classes::next_class_name(name); }
+void next_class_name(const char *name)
+{
+    classes::next_class_name(name);
+}
 
 // Releases an object's record and bookkeeping; its free routine has run
 // or must not run.
@@ -238,11 +246,20 @@ const float *signal_out(void *x)
     return o && !o->out.empty() ? o->out.data() : nullptr;
 }
 
-t_ticks now(void) { return logical_now; }
+t_ticks now(void)
+{
+    return logical_now;
+}
 
-void set_now(t_ticks t) { logical_now = t; }
+void set_now(t_ticks t)
+{
+    logical_now = t;
+}
 
-void run_clocks(void) { clock_queue.run(logical_now); }
+void run_clocks(void)
+{
+    clock_queue.run(logical_now);
+}
 
 void fix_calendar(long seconds)
 {
@@ -250,7 +267,10 @@ void fix_calendar(long seconds)
     calendar_value = seconds;
 }
 
-void unfix_calendar(void) { calendar_fixed = false; }
+void unfix_calendar(void)
+{
+    calendar_fixed = false;
+}
 
 } // namespace headless
 
@@ -313,7 +333,10 @@ t_outlet *outlet_new(void *x, const char *type)
     return o->outlets.front().get();
 }
 
-t_outlet *listout(void *x) { return outlet_new(x, "list"); }
+t_outlet *listout(void *x)
+{
+    return outlet_new(x, "list");
+}
 
 void outlet_list(t_outlet *o, t_symbol *s, short argc, t_atom *argv)
 {

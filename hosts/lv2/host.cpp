@@ -71,9 +71,15 @@ struct Enter {
     Enter &operator=(const Enter &) = delete;
 };
 
-Object *object_of(void *x) { return x ? (Object *)((t_object *)x)->o_host : nullptr; }
+Object *object_of(void *x)
+{
+    return x ? (Object *)((t_object *)x)->o_host : nullptr;
+}
 
-double now_ms(const Object *o) { return (double)o->samples * 1000.0 / o->rate; }
+double now_ms(const Object *o)
+{
+    return (double)o->samples * 1000.0 / o->rate;
+}
 
 // The object's generator state stands in for the thread's while it runs.
 struct Draw {
@@ -120,7 +126,10 @@ void arm(t_clock *c, double delay)
     c->c_owner->clocks.arm(c, now_ms(c->c_owner) + (delay > 0 ? delay : 0.0));
 }
 
-bool absolute(const char *name) { return name && name[0] == '/'; }
+bool absolute(const char *name)
+{
+    return name && name[0] == '/';
+}
 
 } // namespace
 
@@ -231,7 +240,10 @@ void object_vector(Object *o, int n)
     o->samples += (uint64_t)n;
 }
 
-int vectors_per_step(int n) { return (2 * loopmass::HAPTIC_PERIOD + n) / (2 * n); }
+int vectors_per_step(int n)
+{
+    return (2 * loopmass::HAPTIC_PERIOD + n) / (2 * n);
+}
 
 void object_count_to(Object *o, int value)
 {
@@ -319,8 +331,14 @@ t_proxy *proxy_new(void *x, long, int32_t *stuffloc)
     return &lv2host::nowhere_proxy;
 }
 
-t_outlet *outlet_new(void *, const char *) { return &lv2host::nowhere_outlet; }
-t_outlet *listout(void *) { return &lv2host::nowhere_outlet; }
+t_outlet *outlet_new(void *, const char *)
+{
+    return &lv2host::nowhere_outlet;
+}
+t_outlet *listout(void *)
+{
+    return &lv2host::nowhere_outlet;
+}
 void outlet_list(t_outlet *, t_symbol *, short, t_atom *) {}
 
 t_clock *clock_new(void *x, method fn)
@@ -336,11 +354,21 @@ t_clock *clock_new(void *x, method fn)
     return c;
 }
 
-void clock_delay(t_clock *c, long ms) { lv2host::arm(c, (double)ms); }
+void clock_delay(t_clock *c, long ms)
+{
+    lv2host::arm(c, (double)ms);
+}
 
-void clock_fdelay(t_clock *c, double ms) { lv2host::arm(c, std::isnan(ms) ? 0.0 : ms); }
+void clock_fdelay(t_clock *c, double ms)
+{
+    lv2host::arm(c, std::isnan(ms) ? 0.0 : ms);
+}
 
-void clock_unset(t_clock *c) { if (c) c->armed = false; }
+void clock_unset(t_clock *c)
+{
+    if (c)
+        c->armed = false;
+}
 
 void freeobject(t_clock *c)
 {
@@ -378,7 +406,10 @@ short binbuf_read(t_binbuf *b, const char *name, short volume, short binary)
     return store::read_text(b, scope->build->bank);
 }
 
-short binbuf_write(t_binbuf *, const char *, short, short) { return 1; }
+short binbuf_write(t_binbuf *, const char *, short, short)
+{
+    return 1;
+}
 
 short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *, short)
 {
@@ -398,13 +429,25 @@ short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_
     return 0;
 }
 
-short open_dialog(char *, short *, t_fourcc *, t_fourcc *, short) { return 1; }
+short open_dialog(char *, short *, t_fourcc *, t_fourcc *, short)
+{
+    return 1;
+}
 
-short saveasdialog_extended(char *, short *, t_fourcc *, t_fourcc *, short) { return 1; }
+short saveasdialog_extended(char *, short *, t_fourcc *, t_fourcc *, short)
+{
+    return 1;
+}
 
-short defvolume(void) { return lv2host::VOL_BANK; }
+short defvolume(void)
+{
+    return lv2host::VOL_BANK;
+}
 
-long calendar_seconds(void) { return lv2host::SEED; }
+long calendar_seconds(void)
+{
+    return lv2host::SEED;
+}
 
 } // namespace patcher
 

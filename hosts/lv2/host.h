@@ -64,16 +64,16 @@ struct Console {
 // One object and what the host keeps for it.
 struct Object {
     patcher::t_class *c;
-    void *x;                            // the record
-    int32_t *stuffloc;                  // the record's inlet-number field
-    clocks::Queue<double> clocks;       // room for MAXCLOCKS, due in ms of its timeline
-    patcher::t_int w[8];                // w[0] the perform routine, then its arguments
-    uint64_t samples;                   // samples of the vectors run so far
-    double rate;                        // the plugin host's sample rate
-    float *vector;                      // where the signal goes
-    int n;                              // samples per vector, as dsp was told
-    int counter;                        // the haptic counter, as the object keeps it
-    uint32_t generator;                 // the state of its random generator
+    void *x;                      // the record
+    int32_t *stuffloc;            // the record's inlet-number field
+    clocks::Queue<double> clocks; // room for MAXCLOCKS, due in ms of its timeline
+    patcher::t_int w[8];          // w[0] the perform routine, then its arguments
+    uint64_t samples;             // samples of the vectors run so far
+    double rate;                  // the plugin host's sample rate
+    float *vector;                // where the signal goes
+    int n;                        // samples per vector, as dsp was told
+    int counter;                  // the haptic counter, as the object keeps it
+    uint32_t generator;           // the state of its random generator
 };
 
 // What one build reads and what it found: bank is the text that relative
@@ -111,8 +111,20 @@ int vectors_per_step(int n);
 void object_count_to(Object *o, int value);
 
 // Messages the audio thread sends, none of which allocates.
-enum e_message { MSG_INT, MSG_FLOAT, MSG_BANG, MSG_STOP, MSG_FG, MSG_GAIN, MSG_OFFSET, MSG_PHASE, MSG_EXTRA, MSG_RAMP,
-                 MSG_LOWCUT, NMESSAGES };
+enum e_message {
+    MSG_INT,
+    MSG_FLOAT,
+    MSG_BANG,
+    MSG_STOP,
+    MSG_FG,
+    MSG_GAIN,
+    MSG_OFFSET,
+    MSG_PHASE,
+    MSG_EXTRA,
+    MSG_RAMP,
+    MSG_LOWCUT,
+    NMESSAGES
+};
 void send(Object *o, int inlet, e_message m, short argc, patcher::t_atom *argv);
 void send_long(Object *o, int inlet, int32_t v);
 void send_float(Object *o, int inlet, float v);

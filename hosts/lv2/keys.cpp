@@ -6,7 +6,10 @@
 
 namespace lv2keys {
 
-static bool holding(const Voice &v) { return v.state == HELD || v.state == SUSTAINED; }
+static bool holding(const Voice &v)
+{
+    return v.state == HELD || v.state == SUSTAINED;
+}
 
 static int keys_find(const Keys *k, int note)
 {

@@ -24,17 +24,17 @@ struct Voice {
     e_state state;
     uint8_t note;
     uint8_t velocity;
-    uint64_t age;    // order of note ons: the smallest is the oldest
-    uint64_t until;  // FADING: the sample from which it is silent
-    float pitch;     // the last pitch sent
+    uint64_t age;   // order of note ons: the smallest is the oldest
+    uint64_t until; // FADING: the sample from which it is silent
+    float pitch;    // the last pitch sent
 };
 
 struct Keys {
     Voice voice[MAXNOTES];
     bool pedal;
-    int bend;        // 14-bit wheel position, 8192 at rest
-    uint64_t ages;   // note ons so far
-    uint64_t now;    // the first sample of the vector the next events act in
+    int bend;      // 14-bit wheel position, 8192 at rest
+    uint64_t ages; // note ons so far
+    uint64_t now;  // the first sample of the vector the next events act in
 };
 
 void keys_clear(Keys *k);

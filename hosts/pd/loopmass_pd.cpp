@@ -100,10 +100,22 @@ void deliver_float(t_wrap *w, int32_t inlet, t_float f)
     deliver(w, inlet, converted.a_type == patcher::A_LONG ? "int" : "float", 1, &a);
 }
 
-void wrap_bang(t_wrap *w) { deliver(w, 0, "bang", 0, nullptr); }
-void wrap_float(t_wrap *w, t_float f) { deliver_float(w, 0, f); }
-void wrap_list(t_wrap *w, t_symbol *, int argc, t_atom *argv) { deliver(w, 0, "list", argc, argv); }
-void wrap_anything(t_wrap *w, t_symbol *s, int argc, t_atom *argv) { deliver(w, 0, s->s_name, argc, argv); }
+void wrap_bang(t_wrap *w)
+{
+    deliver(w, 0, "bang", 0, nullptr);
+}
+void wrap_float(t_wrap *w, t_float f)
+{
+    deliver_float(w, 0, f);
+}
+void wrap_list(t_wrap *w, t_symbol *, int argc, t_atom *argv)
+{
+    deliver(w, 0, "list", argc, argv);
+}
+void wrap_anything(t_wrap *w, t_symbol *s, int argc, t_atom *argv)
+{
+    deliver(w, 0, s->s_name, argc, argv);
+}
 void wrap_symbol(t_wrap *w, t_symbol *s)
 {
     t_atom a;
@@ -111,8 +123,14 @@ void wrap_symbol(t_wrap *w, t_symbol *s)
     deliver(w, 0, "symbol", 1, &a);
 }
 
-void proxy_bang(patcher::t_proxy *p) { deliver(p->p_owner, p->p_id, "bang", 0, nullptr); }
-void proxy_float(patcher::t_proxy *p, t_float f) { deliver_float(p->p_owner, p->p_id, f); }
+void proxy_bang(patcher::t_proxy *p)
+{
+    deliver(p->p_owner, p->p_id, "bang", 0, nullptr);
+}
+void proxy_float(patcher::t_proxy *p, t_float f)
+{
+    deliver_float(p->p_owner, p->p_id, f);
+}
 void proxy_list(patcher::t_proxy *p, t_symbol *, int argc, t_atom *argv)
 {
     deliver(p->p_owner, p->p_id, "list", argc, argv);
@@ -242,8 +260,8 @@ extern "C" __attribute__((visibility("default"))) void loopmass_tilde_setup(void
     // build of the layer Pd loaded.
     ::post("loopmass~ %s for Pure Data", LOOPMASS_VERSION);
 
-    wrap_class = class_new(gensym("loopmass~"), (t_newmethod)(void (*)(void))wrap_new, (t_method)wrap_free, sizeof(t_wrap),
-                           CLASS_DEFAULT, A_GIMME, 0);
+    wrap_class = class_new(gensym("loopmass~"), (t_newmethod)(void (*)(void))wrap_new, (t_method)wrap_free,
+                           sizeof(t_wrap), CLASS_DEFAULT, A_GIMME, 0);
     class_addbang(wrap_class, wrap_bang);
     class_addfloat(wrap_class, wrap_float);
     class_addsymbol(wrap_class, wrap_symbol);

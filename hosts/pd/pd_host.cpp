@@ -116,7 +116,10 @@ pdhost::p_outlet *outlet_new(void *x, const char *type)
     return outlet_make(x, type && std::strcmp(type, "signal") == 0);
 }
 
-pdhost::p_outlet *listout(void *x) { return outlet_make(x, false); }
+pdhost::p_outlet *listout(void *x)
+{
+    return outlet_make(x, false);
+}
 
 void outlet_list(pdhost::p_outlet *o, t_symbol *, short argc, t_atom *argv)
 {
@@ -298,7 +301,10 @@ short defvolume(void)
     return dir.empty() ? 0 : paths::path_id(dir);
 }
 
-long calendar_seconds(void) { return (long)time(nullptr); }
+long calendar_seconds(void)
+{
+    return (long)time(nullptr);
+}
 
 } // namespace patcher
 

@@ -114,9 +114,9 @@ struct t_panel {
 
 struct t_wrap {
     t_object w_obj;
-    void *w_rec;          // the object's record
-    int32_t *w_stuffloc;  // the record's inlet-number field
-    t_canvas *w_canvas;   // the patch the object was created in
+    void *w_rec;                     // the object's record
+    int32_t *w_stuffloc;             // the record's inlet-number field
+    t_canvas *w_canvas;              // the patch the object was created in
     p_outlet *w_outlets[MAXOUTLETS]; // in the order the object made them
     int w_noutlets;
     patcher::t_proxy *w_proxies[MAXPROXIES];

@@ -66,7 +66,10 @@ void loopmass_bank_read(t_binbuf *b, const t_bankentry *e, int n, t_block stored
 // the float nearest its exact value: the first rounding never changes the
 // second.  So is it with the x87's 64 bits, so these give the same bits on
 // every platform as on the x87.
-static bool loopmass_halfrange(int kind) { return kind == PROF_FORCES || kind == PROF_INITPOS; }
+static bool loopmass_halfrange(int kind)
+{
+    return kind == PROF_FORCES || kind == PROF_INITPOS;
+}
 
 float loopmass_stored(int kind, float raw)
 {

@@ -194,7 +194,10 @@ static bool loopmass_copyname(char *buf, const t_symbol *s)
     return true;
 }
 
-static bool loopmass_noname(const t_symbol *s) { return s == nullptr || s->s_name == nullptr || s->s_name[0] == 0; }
+static bool loopmass_noname(const t_symbol *s)
+{
+    return s == nullptr || s->s_name == nullptr || s->s_name[0] == 0;
+}
 
 short loopmass_read(t_loopmass *x, t_symbol *s)
 {

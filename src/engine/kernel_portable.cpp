@@ -100,7 +100,8 @@ void scan(t_scanjob *job)
         for (int k = 0; r && k < v; k++)
             if (r->len[k] > 0.0)
                 for (int j = start; j < end; j++)
-                    part[k][j - start] *= loopmass_ramp_gain(r->from[k], r->step[k], r->to[k], r->len[k], r->first[k] + j);
+                    part[k][j - start] *=
+                        loopmass_ramp_gain(r->from[k], r->step[k], r->to[k], r->len[k], r->first[k] + j);
         // The first oscillator overwrites the mix (its weight on the old
         // entry is 0, which still decides the sign of a zero), the later
         // ones add to it.

@@ -55,7 +55,10 @@ typedef float v16f __attribute__((vector_size(64)));
 
 // The zero-masked forms leave no lane undefined (the plain intrinsics start
 // from an undefined register, which GCC 12 warns about).
-inline vd to_d(vf v) { return (vd)_mm512_maskz_cvtps_pd(0xff, (__m256)v); }
+inline vd to_d(vf v)
+{
+    return (vd)_mm512_maskz_cvtps_pd(0xff, (__m256)v);
+}
 
 // Each lane's two neighbouring floats in one 64-bit gather, then parted.
 inline void pairs(const float *t, vi i, vd &a, vd &b)
@@ -65,26 +68,38 @@ inline void pairs(const float *t, vi i, vd &a, vd &b)
     b = to_d(__builtin_shufflevector(both, both, 1, 3, 5, 7, 9, 11, 13, 15));
 }
 
-inline bool all_lanes(vl m) { return _mm512_movepi64_mask((__m512i)m) == 0xff; }
+inline bool all_lanes(vl m)
+{
+    return _mm512_movepi64_mask((__m512i)m) == 0xff;
+}
 
 #elif defined(__AVX2__)
 
-inline vd to_d(vf v) { return (vd)_mm256_cvtps_pd((__m128)v); }
+inline vd to_d(vf v)
+{
+    return (vd)_mm256_cvtps_pd((__m128)v);
+}
 
 // Each lane's two neighbouring floats in one 64-bit gather, then parted.
 inline void pairs(const float *t, vi i, vd &a, vd &b)
 {
-    const v8f both = (v8f)_mm256_mask_i32gather_pd(_mm256_setzero_pd(), (const double *)t, (__m128i)i,
-                                                   _mm256_set1_pd(-1.0), 4);
+    const v8f both =
+        (v8f)_mm256_mask_i32gather_pd(_mm256_setzero_pd(), (const double *)t, (__m128i)i, _mm256_set1_pd(-1.0), 4);
     a = to_d(__builtin_shufflevector(both, both, 0, 2, 4, 6));
     b = to_d(__builtin_shufflevector(both, both, 1, 3, 5, 7));
 }
 
-inline bool all_lanes(vl m) { return _mm256_movemask_pd((__m256d)m) == 0xf; }
+inline bool all_lanes(vl m)
+{
+    return _mm256_movemask_pd((__m256d)m) == 0xf;
+}
 
 #elif defined(__aarch64__)
 
-inline vd to_d(vf v) { return (vd)vcvt_f64_f32((float32x2_t)v); }
+inline vd to_d(vf v)
+{
+    return (vd)vcvt_f64_f32((float32x2_t)v);
+}
 
 // Each lane's two neighbouring floats in one 64-bit load, then parted.
 inline void pairs(const float *t, vi i, vd &a, vd &b)
@@ -94,11 +109,17 @@ inline void pairs(const float *t, vi i, vd &a, vd &b)
     b = (vd)vcvt_f64_f32(vzip2_f32(p0, p1));
 }
 
-inline bool all_lanes(vl m) { return vminvq_u32((uint32x4_t)m) == 0xffffffffu; }
+inline bool all_lanes(vl m)
+{
+    return vminvq_u32((uint32x4_t)m) == 0xffffffffu;
+}
 
 #else
 
-inline vd to_d(vf v) { return (vd)_mm_cvtps_pd((__m128)__builtin_shufflevector(v, v, 0, 1, 0, 1)); }
+inline vd to_d(vf v)
+{
+    return (vd)_mm_cvtps_pd((__m128)__builtin_shufflevector(v, v, 0, 1, 0, 1));
+}
 
 inline void pairs(const float *t, vi i, vd &a, vd &b)
 {
@@ -106,7 +127,10 @@ inline void pairs(const float *t, vi i, vd &a, vd &b)
     b = vd{t[i[0] + 1], t[i[1] + 1]};
 }
 
-inline bool all_lanes(vl m) { return _mm_movemask_pd((__m128d)m) == 0x3; }
+inline bool all_lanes(vl m)
+{
+    return _mm_movemask_pd((__m128d)m) == 0x3;
+}
 
 #endif
 
@@ -259,13 +283,22 @@ template <class V, class T> __attribute__((always_inline)) inline void store(T *
     __builtin_memcpy(p, &v, sizeof v);
 }
 
-inline vf to_f(vd v) { return __builtin_convertvector(v, vf); }
+inline vf to_f(vd v)
+{
+    return __builtin_convertvector(v, vf);
+}
 // Truncation, which is the floor for the values in [0, N) it is given.
-inline vi to_i(vd v) { return __builtin_convertvector(v, vi); }
+inline vi to_i(vd v)
+{
+    return __builtin_convertvector(v, vi);
+}
 
 // Every lane x.  Subtracting +0 keeps every value, -0 included; adding x
 // to a zero vector would turn -0 into +0.
-inline vd splat(double x) { return x - vd{}; }
+inline vd splat(double x)
+{
+    return x - vd{};
+}
 
 inline vd ramp()
 {

@@ -273,7 +273,7 @@ void loopmass_osc_begin(t_loopmass *x, t_oscwas *was)
     was->scanned = 0;
     while (was->scanned < NOSC && !loopmass_silent(x->x_osc_freq[was->scanned]))
         was->scanned++;
-    was->norm = x->x_norm_held ? loopmass_norm_at(x, loopmass_norm_step(x), 0)
+    was->norm = x->x_norm_held     ? loopmass_norm_at(x, loopmass_norm_step(x), 0)
                 : was->scanned > 0 ? loopmass_norm_of(was->scanned, x->x_autonorm)
                                    : 1.0;
     for (int k = 0; k < NOSC; k++) {
@@ -337,7 +337,10 @@ static void loopmass_norm_ramp(t_loopmass *x, const t_oscwas *was, int32_t len)
     x->x_norm_ms = x->x_ramp_ms;
 }
 
-static bool loopmass_same_bits(float a, float b) { return a == b && std::signbit(a) == std::signbit(b); }
+static bool loopmass_same_bits(float a, float b)
+{
+    return a == b && std::signbit(a) == std::signbit(b);
+}
 
 void loopmass_osc_end(t_loopmass *x, const t_oscwas *was)
 {

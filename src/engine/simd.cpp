@@ -11,9 +11,7 @@ namespace loopmass {
 static const t_kernels *const loopmass_every_kernel[] = {
     &loopmass_portable,
 #if defined(__x86_64__)
-    &loopmass_sse2,
-    &loopmass_avx2,
-    &loopmass_avx512,
+    &loopmass_sse2,     &loopmass_avx2, &loopmass_avx512,
 #endif
 #if defined(__aarch64__)
     &loopmass_neon,
@@ -61,7 +59,10 @@ static const t_kernels *loopmass_find(const char *name)
     return nullptr;
 }
 
-const char *loopmass_simd_in_use(void) { return loopmass_kernels->name; }
+const char *loopmass_simd_in_use(void)
+{
+    return loopmass_kernels->name;
+}
 
 int loopmass_simd_use(const char *name)
 {

@@ -9,7 +9,10 @@ namespace loopmass {
 t_class *loopmass_class;
 
 // "read" answers whether the file was read; a message has no answer.
-static void loopmass_read_message(t_loopmass *x, t_symbol *s) { loopmass_read(x, s); }
+static void loopmass_read_message(t_loopmass *x, t_symbol *s)
+{
+    loopmass_read(x, s);
+}
 
 // The class's messages in the order it registers them, with the type of
 // their arguments (A_NOTHING: none).
@@ -18,19 +21,32 @@ static const struct {
     method fn;
     short type;
 } loopmass_messages[] = {
-    {"dsp", (method)loopmass_dsp, A_CANT},           {"bang", (method)loopmass_bang, A_NOTHING},
-    {"list", (method)loopmass_list, A_GIMME},        {"reset", (method)loopmass_reset, A_GIMME},
-    {"inactive", (method)loopmass_inactive, A_GIMME}, {"antialias", (method)loopmass_antialias, A_GIMME},
-    {"display", (method)loopmass_display, A_GIMME},  {"disprate", (method)loopmass_disprate, A_GIMME},
-    {"store", (method)loopmass_store, A_GIMME},      {"clear", (method)loopmass_clear, A_GIMME},
-    {"read", (method)loopmass_read_message, A_DEFSYM}, {"write", (method)loopmass_write, A_DEFSYM},
-    {"stop", (method)loopmass_stop, A_NOTHING},      {"info", (method)loopmass_info, A_GIMME},
-    {"all", (method)loopmass_all, A_GIMME},          {"gain", (method)loopmass_gain, A_GIMME},
-    {"offset", (method)loopmass_offset, A_GIMME},    {"phase", (method)loopmass_phase, A_GIMME},
-    {"extra", (method)loopmass_extra, A_GIMME},      {"fg", (method)loopmass_fg, A_GIMME},
-    {"float", (method)loopmass_float, A_FLOAT},      {"int", (method)loopmass_int, A_LONG},
-    {"assist", (method)loopmass_assist, A_CANT},     {"hostrate", (method)loopmass_hostrate, A_GIMME},
-    {"ramp", (method)loopmass_ramp, A_GIMME},        {"lowcut", (method)loopmass_lowcut, A_GIMME},
+    {"dsp", (method)loopmass_dsp, A_CANT},
+    {"bang", (method)loopmass_bang, A_NOTHING},
+    {"list", (method)loopmass_list, A_GIMME},
+    {"reset", (method)loopmass_reset, A_GIMME},
+    {"inactive", (method)loopmass_inactive, A_GIMME},
+    {"antialias", (method)loopmass_antialias, A_GIMME},
+    {"display", (method)loopmass_display, A_GIMME},
+    {"disprate", (method)loopmass_disprate, A_GIMME},
+    {"store", (method)loopmass_store, A_GIMME},
+    {"clear", (method)loopmass_clear, A_GIMME},
+    {"read", (method)loopmass_read_message, A_DEFSYM},
+    {"write", (method)loopmass_write, A_DEFSYM},
+    {"stop", (method)loopmass_stop, A_NOTHING},
+    {"info", (method)loopmass_info, A_GIMME},
+    {"all", (method)loopmass_all, A_GIMME},
+    {"gain", (method)loopmass_gain, A_GIMME},
+    {"offset", (method)loopmass_offset, A_GIMME},
+    {"phase", (method)loopmass_phase, A_GIMME},
+    {"extra", (method)loopmass_extra, A_GIMME},
+    {"fg", (method)loopmass_fg, A_GIMME},
+    {"float", (method)loopmass_float, A_FLOAT},
+    {"int", (method)loopmass_int, A_LONG},
+    {"assist", (method)loopmass_assist, A_CANT},
+    {"hostrate", (method)loopmass_hostrate, A_GIMME},
+    {"ramp", (method)loopmass_ramp, A_GIMME},
+    {"lowcut", (method)loopmass_lowcut, A_GIMME},
 };
 
 // bang, int and float have registration calls of their own.

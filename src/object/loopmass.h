@@ -18,14 +18,7 @@ const int NKINDS = 6;
 
 // Profile kinds, in this order everywhere.  Arrays indexed by kind hold kind
 // k at index k - 1.
-enum {
-    PROF_MASSES = 1,
-    PROF_TENSION = 2,
-    PROF_CENTERING = 3,
-    PROF_DAMPING = 4,
-    PROF_FORCES = 5,
-    PROF_INITPOS = 6
-};
+enum { PROF_MASSES = 1, PROF_TENSION = 2, PROF_CENTERING = 3, PROF_DAMPING = 4, PROF_FORCES = 5, PROF_INITPOS = 6 };
 
 // Inlets as numbered in x_in, outlets as numbered by the assist method.
 const int INLET_CONTROL = 0;
@@ -186,8 +179,7 @@ void loopmass_stop(t_loopmass *x);
 t_gimme loopmass_list, loopmass_fg, loopmass_reset;
 
 // Status, display and help.
-t_gimme loopmass_inactive, loopmass_antialias, loopmass_display, loopmass_disprate, loopmass_info,
-    loopmass_hostrate;
+t_gimme loopmass_inactive, loopmass_antialias, loopmass_display, loopmass_disprate, loopmass_info, loopmass_hostrate;
 void loopmass_tick(t_loopmass *x);
 void loopmass_assist(t_loopmass *x, void *box, long kind, long number, char *text);
 
@@ -218,7 +210,10 @@ t_int *loopmass_perform(t_int *w);
 // gives the oscillators scanned.
 short loopmass_scan(t_loopmass *x, int n);
 // The sample rate the oscillators' pitches are worked at.
-inline double loopmass_rate(const t_loopmass *x) { return x->x_hostrate ? x->x_sr : SAMPLE_RATE; }
+inline double loopmass_rate(const t_loopmass *x)
+{
+    return x->x_hostrate ? x->x_sr : SAMPLE_RATE;
+}
 t_gimme loopmass_ramp, loopmass_lowcut;
 // The high-pass's coefficients for x_lowcut_hz at the object's rate; its
 // state is kept.
@@ -293,7 +288,10 @@ static inline float loopmass_bound(float v)
 }
 
 // Reading atoms: the value of a long or float atom as a float.
-static inline bool atom_isnum(const t_atom *a) { return a->a_type == A_LONG || a->a_type == A_FLOAT; }
+static inline bool atom_isnum(const t_atom *a)
+{
+    return a->a_type == A_LONG || a->a_type == A_FLOAT;
+}
 static inline float atom_getfloat(const t_atom *a)
 {
     return a->a_type == A_LONG ? (float)a->a_w.w_long : a->a_type == A_FLOAT ? a->a_w.w_float : 0.0f;

@@ -19,11 +19,21 @@ typedef uint32_t t_fourcc;
 // Atom types, numbered as the patcher numbers them.
 enum e_atomtype {
     // what an atom holds
-    A_NOTHING = 0, A_LONG = 1, A_FLOAT = 2, A_SYM = 3, A_OBJ = 4,
+    A_NOTHING = 0,
+    A_LONG = 1,
+    A_FLOAT = 2,
+    A_SYM = 3,
+    A_OBJ = 4,
     // what a method takes besides
-    A_DEFLONG = 5, A_DEFFLOAT = 6, A_DEFSYM = 7, A_GIMME = 8, A_CANT = 9,
+    A_DEFLONG = 5,
+    A_DEFFLOAT = 6,
+    A_DEFSYM = 7,
+    A_GIMME = 8,
+    A_CANT = 9,
     // a message's end, and what a patcher's text may hold besides
-    A_SEMI = 10, A_COMMA = 11, A_DOLLAR = 12
+    A_SEMI = 10,
+    A_COMMA = 11,
+    A_DOLLAR = 12
 };
 
 struct t_symbol {
@@ -92,10 +102,7 @@ struct method {
         : fn(reinterpret_cast<void (*)(void)>(f)), call(reinterpret_cast<void (*)(void)>(&caller<X, A...>))
     {
     }
-    template <typename... A>
-    method(void *(*f)(A...)) : fn(reinterpret_cast<void (*)(void)>(f)), call(nullptr)
-    {
-    }
+    template <typename... A> method(void *(*f)(A...)) : fn(reinterpret_cast<void (*)(void)>(f)), call(nullptr) {}
 
 private:
     template <typename X, typename... A> static void caller(void (*f)(void), void *x, A... a)
@@ -208,8 +215,7 @@ void freeobject(t_clock *c);
 // folder, and its other places the patch's declared paths and Pd's search
 // path; the LV2 layer has no folders: relative names designate the bank
 // text of its session, and it writes nothing.
-short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *filetypelist,
-                          short numtypes);
+short locatefile_extended(char *name, short *outvol, t_fourcc *outtype, const t_fourcc *filetypelist, short numtypes);
 short open_dialog(char *name, short *volptr, t_fourcc *typeptr, t_fourcc *types, short ntypes);
 short saveasdialog_extended(char *name, short *vol, t_fourcc *type, t_fourcc *typelist, short numtypes);
 short defvolume(void);

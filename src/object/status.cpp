@@ -115,17 +115,16 @@ void loopmass_tick(t_loopmass *x)
 
 void loopmass_assist(t_loopmass *, void *, long kind, long number, char *text)
 {
-    static const char *const inlets[8] = {
-        "Control inlet",
-        "Masses: (f)interpol (list)gain, shift, h.gain",
-        "String tens.: (float)interpol (list)gain, shift",
-        "Cent sprg: (float)interpol (list)gain, shift",
-        "Damping: (float)interpol (list)gain, shift",
-        "Forces: (f)interpol (list)gain, shift, h.gain",
-        "Init: (f)interpol (list)gain, shift, h.gain",
-        "Pitches: (float) pitch, (list) pitches"};
-    static const char *const outlets[3] = {
-        "(signal) Sound Out", "(list) Display string parameters", "(list) Display string motion"};
+    static const char *const inlets[8] = {"Control inlet",
+                                          "Masses: (f)interpol (list)gain, shift, h.gain",
+                                          "String tens.: (float)interpol (list)gain, shift",
+                                          "Cent sprg: (float)interpol (list)gain, shift",
+                                          "Damping: (float)interpol (list)gain, shift",
+                                          "Forces: (f)interpol (list)gain, shift, h.gain",
+                                          "Init: (f)interpol (list)gain, shift, h.gain",
+                                          "Pitches: (float) pitch, (list) pitches"};
+    static const char *const outlets[3] = {"(signal) Sound Out", "(list) Display string parameters",
+                                           "(list) Display string motion"};
     if (kind == 1 && number >= 0 && number < 8)
         std::strcpy(text, inlets[number]);
     else if (kind == 2 && number >= 0 && number < 3)

@@ -7,37 +7,70 @@
 namespace loopmass {
 
 // Counts held in the record are kept within the arrays they count.
-static int loopmass_view_clamp(int32_t n, int max) { return n < 0 ? 0 : n > max ? max : n; }
+static int loopmass_view_clamp(int32_t n, int max)
+{
+    return n < 0 ? 0 : n > max ? max : n;
+}
 
 static t_floats loopmass_view_masses(const t_loopmass *x, const float *v)
 {
     return {v, loopmass_view_clamp(x->x_nmasses, MAXMASSES)};
 }
 
-int32_t loopmass_view_nmasses(const t_loopmass *x) { return x->x_nmasses; }
+int32_t loopmass_view_nmasses(const t_loopmass *x)
+{
+    return x->x_nmasses;
+}
 
 t_floats loopmass_view_ring(const t_loopmass *x, int back)
 {
     return loopmass_view_masses(x, back == 0 ? x->x_pos : back == 1 ? x->x_pos1 : x->x_pos2);
 }
 
-uint32_t loopmass_view_steps(const t_loopmass *x) { return x->x_nsteps; }
+uint32_t loopmass_view_steps(const t_loopmass *x)
+{
+    return x->x_nsteps;
+}
 
-t_floats loopmass_view_raw(const t_loopmass *x, int k) { return loopmass_view_masses(x, x->x_raw[k - 1]); }
-t_floats loopmass_view_profile(const t_loopmass *x, int k) { return loopmass_view_masses(x, x->x_prof[k - 1]); }
+t_floats loopmass_view_raw(const t_loopmass *x, int k)
+{
+    return loopmass_view_masses(x, x->x_raw[k - 1]);
+}
+t_floats loopmass_view_profile(const t_loopmass *x, int k)
+{
+    return loopmass_view_masses(x, x->x_prof[k - 1]);
+}
 
 t_meta loopmass_view_meta(const t_loopmass *x, int k)
 {
     return {x->x_gain[k - 1], x->x_offset[k - 1], x->x_phase[k - 1], x->x_extra[k - 1]};
 }
 
-t_floats loopmass_view_pitches(const t_loopmass *x) { return {x->x_osc_freq, NOSC}; }
-t_floats loopmass_view_gains(const t_loopmass *x) { return {x->x_osc_gain, NOSC}; }
-t_floats loopmass_view_phases(const t_loopmass *x) { return {x->x_osc_phase, NOSC}; }
-float loopmass_view_gain_now(const t_loopmass *x, int k) { return loopmass_gain_now(x, k); }
-float loopmass_view_autonorm(const t_loopmass *x) { return x->x_autonorm; }
+t_floats loopmass_view_pitches(const t_loopmass *x)
+{
+    return {x->x_osc_freq, NOSC};
+}
+t_floats loopmass_view_gains(const t_loopmass *x)
+{
+    return {x->x_osc_gain, NOSC};
+}
+t_floats loopmass_view_phases(const t_loopmass *x)
+{
+    return {x->x_osc_phase, NOSC};
+}
+float loopmass_view_gain_now(const t_loopmass *x, int k)
+{
+    return loopmass_gain_now(x, k);
+}
+float loopmass_view_autonorm(const t_loopmass *x)
+{
+    return x->x_autonorm;
+}
 
-int32_t loopmass_view_preset(const t_loopmass *x) { return x->x_preset; }
+int32_t loopmass_view_preset(const t_loopmass *x)
+{
+    return x->x_preset;
+}
 
 t_display loopmass_view_display(const t_loopmass *x)
 {

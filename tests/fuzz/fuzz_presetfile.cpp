@@ -34,8 +34,7 @@ struct Snapshot {
 Snapshot snapshot(t_loopmass *x)
 {
     Snapshot s;
-    int32_t f[5] = {x->x_bank_nmasses, x->x_bank_version, x->x_bank_nentries, x->x_bank_ncleared,
-                    x->x_bank_nstored};
+    int32_t f[5] = {x->x_bank_nmasses, x->x_bank_version, x->x_bank_nentries, x->x_bank_ncleared, x->x_bank_nstored};
     std::memcpy(s.fields, f, sizeof f);
     for (int e = 0; e < x->x_bank_nentries && e < loopmass::INDEXSIZE; e++)
         s.index.insert(s.index.end(), {x->x_index[e].number, x->x_index[e].atoms, x->x_index[e].bytes});

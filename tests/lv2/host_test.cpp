@@ -22,10 +22,10 @@ using namespace patcher;
 struct Toy {
     t_object t_ob;
     t_clock *t_clk;
-    double t_delay;               // the clock routine re-arms with this delay
-    int t_vectors;                // vectors performed
-    int t_n;                      // samples per vector, as dsp was told
-    std::vector<int> *t_fired;    // vectors performed when the clock fired
+    double t_delay;            // the clock routine re-arms with this delay
+    int t_vectors;             // vectors performed
+    int t_n;                   // samples per vector, as dsp was told
+    std::vector<int> *t_fired; // vectors performed when the clock fired
 };
 
 t_class *toy_class;
@@ -57,7 +57,10 @@ void *toy_new(t_symbol *, short argc, t_atom *argv)
     return t;
 }
 
-void toy_free(Toy *t) { freeobject(t->t_clk); }
+void toy_free(Toy *t)
+{
+    freeobject(t->t_clk);
+}
 
 t_class *toy()
 {
@@ -70,7 +73,10 @@ t_class *toy()
     return toy_class;
 }
 
-lv2host::Console quiet() { return lv2host::Console{nullptr, nullptr}; }
+lv2host::Console quiet()
+{
+    return lv2host::Console{nullptr, nullptr};
+}
 
 TEST(Lv2Host, ClocksFireAtTheNextPassWhenTheirDelayFallsBeforeIt)
 {

@@ -20,7 +20,8 @@ TEST(Lv2Bundle, TheTenFactoryPresetsSetThePresetControl)
     LilvNode *preset_class = lilv_new_uri(w, LV2_PRESETS__Preset);
     LilvNodes *presets = lilv_plugin_get_related(rack::plugin(), preset_class);
     std::map<std::string, std::map<std::string, float>> found;
-    LILV_FOREACH (nodes, i, presets) {
+    LILV_FOREACH(nodes, i, presets)
+    {
         const LilvNode *preset = lilv_nodes_get(presets, i);
         lilv_world_load_resource(w, preset);
         LilvState *state = lilv_state_new_from_world(w, rack::map(), preset);

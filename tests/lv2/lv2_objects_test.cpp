@@ -116,12 +116,10 @@ TEST(Lv2Objects, TwoInstancesOnOneThreadEachDrawTheirOwnRandomValues)
 {
     // Presets 3 and 4 draw the ring's initial shape at every recall, which
     // the next strike shows.
-    const std::vector<Event> first = {program(0, 3),     on(100, 60, 100),   program(3000, 4), on(3100, 62, 100),
-                                      program(7000, 3),  on(7100, 64, 100),  program(11000, 4),
-                                      on(11100, 65, 100)};
-    const std::vector<Event> second = {program(500, 4),   on(600, 64, 100),   program(5000, 3), on(5100, 60, 100),
-                                       program(9000, 4),  on(9100, 67, 100),  program(13000, 3),
-                                       on(13100, 69, 100)};
+    const std::vector<Event> first = {program(0, 3),    on(100, 60, 100),  program(3000, 4),  on(3100, 62, 100),
+                                      program(7000, 3), on(7100, 64, 100), program(11000, 4), on(11100, 65, 100)};
+    const std::vector<Event> second = {program(500, 4),  on(600, 64, 100),  program(5000, 3),  on(5100, 60, 100),
+                                       program(9000, 4), on(9100, 67, 100), program(13000, 3), on(13100, 69, 100)};
     const uint64_t total = 16000;
     rack::Player a_alone, b_alone;
     std::vector<float> a_expected = play(a_alone, first, total, 256);

@@ -19,7 +19,7 @@ TEST(Lv2Performance, RendersTheScoreItsMidiImpliesAtEveryBlockSize)
         int masses;
     };
     const Case cases[] = {{1, 44100, 256}, {64, 44100, 256}, {100, 44100, 256}, {4096, 44100, 256},
-                          {0, 44100, 256}, {64, 48000, 256},  {100, 44100, 64},  {0, 44100, 64}};
+                          {0, 44100, 256}, {64, 48000, 256}, {100, 44100, 64},  {0, 44100, 64}};
     const uint64_t total = 132300;
     for (const Case &c : cases) {
         SCOPED_TRACE("block " + std::to_string(c.block) + " at " + std::to_string((int)c.rate) + " Hz, " +
@@ -45,7 +45,6 @@ TEST(Lv2Performance, RendersTheScoreItsMidiImpliesAtEveryBlockSize)
             score.at(resized, "new " + std::to_string(c.masses));
             score.at(resized, "0 ramp " + num((float)(5 * c.rate / 44100)));
             score.at(resized, "0 lowcut " + num((float)(20 * 44100 / c.rate)));
-
         }
         std::vector<float> cli = render(score.text(total), "performance");
         ASSERT_TRUE(sounds(cli));

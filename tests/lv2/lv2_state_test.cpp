@@ -100,7 +100,8 @@ TEST(Lv2State, WorkAskedBeforeARestoreDoesNotChangeWhatTheNextSaveStores)
         player.restore(without_bank);
         player.finish_work();
         LilvState *state = player.save();
-        char *text = lilv_state_to_string(rack::world(), rack::map(), rack::unmap(), state, "urn:loopmass:test", nullptr);
+        char *text =
+            lilv_state_to_string(rack::world(), rack::map(), rack::unmap(), state, "urn:loopmass:test", nullptr);
         std::string session = text;
         EXPECT_EQ(session.find("0.5 0.4 0.3"), std::string::npos) << session;
         EXPECT_NE(session.find("#masses> \"128\"^^xsd:int"), std::string::npos) << session;

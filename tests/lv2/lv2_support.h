@@ -51,7 +51,10 @@ inline double pitch_of(int note, double bend, double rate)
     return 440.0 * std::pow(2.0, (note - 69 + bend) / 12.0) * 44100.0 / rate;
 }
 
-inline float gain_of(int velocity, float volume) { return (float)(velocity / 127.0 * (volume * NOTE_GAIN)); }
+inline float gain_of(int velocity, float volume)
+{
+    return (float)(velocity / 127.0 * (volume * NOTE_GAIN));
+}
 
 // What the plugin sends the object for its smoothing and low cut at the
 // defaults (5 ms, 20 Hz), in the object's milliseconds and hertz.
@@ -208,10 +211,22 @@ inline Event on(uint64_t t, int note, int velocity, int channel = 0)
 {
     return rack::midi(t, {(uint8_t)(0x90 | channel), (uint8_t)note, (uint8_t)velocity});
 }
-inline Event off(uint64_t t, int note) { return rack::midi(t, {0x80, (uint8_t)note, 64}); }
-inline Event cc(uint64_t t, int number, int value) { return rack::midi(t, {0xb5, (uint8_t)number, (uint8_t)value}); }
-inline Event program(uint64_t t, int p) { return rack::midi(t, {0xc0, (uint8_t)p}); }
-inline Event bend(uint64_t t, int v) { return rack::midi(t, {0xe0, (uint8_t)(v & 0x7f), (uint8_t)(v >> 7)}); }
+inline Event off(uint64_t t, int note)
+{
+    return rack::midi(t, {0x80, (uint8_t)note, 64});
+}
+inline Event cc(uint64_t t, int number, int value)
+{
+    return rack::midi(t, {0xb5, (uint8_t)number, (uint8_t)value});
+}
+inline Event program(uint64_t t, int p)
+{
+    return rack::midi(t, {0xc0, (uint8_t)p});
+}
+inline Event bend(uint64_t t, int v)
+{
+    return rack::midi(t, {0xe0, (uint8_t)(v & 0x7f), (uint8_t)(v >> 7)});
+}
 
 // One event and the messages it makes the plugin send to the object.
 struct Step {
@@ -340,7 +355,10 @@ private:
 const std::string FRESH = "vs 64\nseed 0\nnew 256\n";
 
 // A fresh object and what the plugin sends it at its first vector.
-inline std::string fresh(double rate = 44100) { return FRESH + filters(rate); }
+inline std::string fresh(double rate = 44100)
+{
+    return FRESH + filters(rate);
+}
 
 // The command line's rendering of a score.
 inline std::vector<float> render(const std::string &score, const std::string &name)

@@ -43,8 +43,8 @@ TEST(Lv2Voices, SmoothAndLowCutAreRealMillisecondsAndHertzAtTheHostsRate)
         std::string sent; // what the object gets, in its terms at 44100 Hz
     };
     const Case cases[] = {
-        {48000, 50, 200, "0 ramp " + num((float)(50 * 48000 / 44100.0)) + "\n0 lowcut " +
-                             num((float)(200 * 44100 / 48000.0)) + "\n"},
+        {48000, 50, 200,
+         "0 ramp " + num((float)(50 * 48000 / 44100.0)) + "\n0 lowcut " + num((float)(200 * 44100 / 48000.0)) + "\n"},
         // Beyond what the object takes: the highest it takes.
         {22050, 50, 150, "0 ramp 25.0\n0 lowcut 200.0\n"},
         // Off: nothing to send to a fresh object.
@@ -55,10 +55,8 @@ TEST(Lv2Voices, SmoothAndLowCutAreRealMillisecondsAndHertzAtTheHostsRate)
         SCOPED_TRACE("rate " + std::to_string((int)c.rate));
         Keyboard k(c.rate, c.smooth);
         std::vector<Step> steps = {
-            {rack::control(0, "smooth", c.smooth), {}},
-            {rack::control(0, "low_cut", c.low_cut), {}},
-            {on(1000, 60, 100), k.on(1000, 60, 100)},
-            {off(8000, 60), k.off(8000, 60)},
+            {rack::control(0, "smooth", c.smooth), {}}, {rack::control(0, "low_cut", c.low_cut), {}},
+            {on(1000, 60, 100), k.on(1000, 60, 100)},   {off(8000, 60), k.off(8000, 60)},
             {on(8010, 64, 100), k.on(8010, 64, 100)},
         };
         rack::Player player(c.rate);
@@ -148,8 +146,8 @@ TEST(Lv2Voices, FiveNotesAtFullVelocityStayBelowFullScaleOnEveryFactoryPreset)
                 EXPECT_LT(p, 1.0f);
                 loudest = std::max(loudest, p);
             }
-            std::printf("root %d, shape %d %d %d %d %d: loudest %.4f\n", root, shape[0], shape[1], shape[2],
-                        shape[3], shape[4], loudest);
+            std::printf("root %d, shape %d %d %d %d %d: loudest %.4f\n", root, shape[0], shape[1], shape[2], shape[3],
+                        shape[4], loudest);
         }
 }
 

@@ -105,9 +105,18 @@ const uint32_t MAXBLOCK = 8192;
 
 } // namespace
 
-Event midi(uint64_t time, std::vector<uint8_t> bytes) { return Event{time, std::move(bytes), "", 0, ""}; }
-Event control(uint64_t time, const std::string &symbol, float value) { return Event{time, {}, symbol, value, ""}; }
-Event bank(uint64_t time, const std::string &path) { return Event{time, {}, "", 0, path}; }
+Event midi(uint64_t time, std::vector<uint8_t> bytes)
+{
+    return Event{time, std::move(bytes), "", 0, ""};
+}
+Event control(uint64_t time, const std::string &symbol, float value)
+{
+    return Event{time, {}, symbol, value, ""};
+}
+Event bank(uint64_t time, const std::string &path)
+{
+    return Event{time, {}, "", 0, path};
+}
 Event ask_bank(uint64_t time)
 {
     Event e{time, {}, "", 0, ""};
@@ -145,8 +154,14 @@ const LilvPlugin *plugin()
     return p;
 }
 
-LV2_URID_Map *map() { return &map_feature; }
-LV2_URID_Unmap *unmap() { return &unmap_feature; }
+LV2_URID_Map *map()
+{
+    return &map_feature;
+}
+LV2_URID_Unmap *unmap()
+{
+    return &unmap_feature;
+}
 
 Player::Player(double rate, bool activated)
     : instance_(nullptr), midi_in_(SEQUENCE_BYTES / 8), notify_(SEQUENCE_BYTES / 8), latency_(-1), audio_(MAXBLOCK),
@@ -192,9 +207,15 @@ Player::Player(double rate, bool activated)
         activate();
 }
 
-void Player::activate() { lilv_instance_activate(instance_); }
+void Player::activate()
+{
+    lilv_instance_activate(instance_);
+}
 
-void Player::deactivate() { lilv_instance_deactivate(instance_); }
+void Player::deactivate()
+{
+    lilv_instance_deactivate(instance_);
+}
 
 void Player::finish_work()
 {
@@ -246,9 +267,15 @@ void Player::set_port(const char *symbol, float value)
         controls_[it->second] = value;
 }
 
-float Player::port(const std::string &symbol) const { return controls_.at(index_.at(symbol)); }
+float Player::port(const std::string &symbol) const
+{
+    return controls_.at(index_.at(symbol));
+}
 
-float Player::latency() const { return latency_; }
+float Player::latency() const
+{
+    return latency_;
+}
 
 void Player::read_notify()
 {
@@ -267,8 +294,8 @@ void Player::run_worker()
 {
     if (hold_work_)
         return;
-    const LV2_Worker_Interface *w = (const LV2_Worker_Interface *)lilv_instance_get_extension_data(
-        instance_, LV2_WORKER__interface);
+    const LV2_Worker_Interface *w =
+        (const LV2_Worker_Interface *)lilv_instance_get_extension_data(instance_, LV2_WORKER__interface);
     // The work runs on a thread of its own, as in a real host, so that the
     // plugin cannot rely on sharing thread-local state with its audio thread.
     if (njobs_ > 0) {
@@ -338,7 +365,8 @@ void Player::run_block(uint64_t start, uint32_t n, float *out, const std::vector
     run_worker();
 }
 
-std::vector<float> Player::play(const std::vector<Event> &events, uint64_t total, const std::function<uint32_t()> &block)
+std::vector<float> Player::play(const std::vector<Event> &events, uint64_t total,
+                                const std::function<uint32_t()> &block)
 {
     begin(events, total);
     while (next(block()))
@@ -388,7 +416,10 @@ bool Player::next(uint32_t block)
     return start_ < total_;
 }
 
-std::vector<float> Player::output() { return out_; }
+std::vector<float> Player::output()
+{
+    return out_;
+}
 
 } // namespace rack
 

@@ -25,10 +25,19 @@ void note(std::atomic<long> &count)
 #if defined(__SANITIZE_ADDRESS__)
 
 namespace counting {
-bool available() { return false; }
+bool available()
+{
+    return false;
+}
 void enable(bool) {}
-long allocations() { return 0; }
-long opens() { return 0; }
+long allocations()
+{
+    return 0;
+}
+long opens()
+{
+    return 0;
+}
 } // namespace counting
 
 #else
@@ -121,10 +130,22 @@ FILE *fopen64(const char *path, const char *mode)
 }
 
 namespace counting {
-bool available() { return true; }
-void enable(bool yes) { on.store(yes); }
-long allocations() { return nallocations.load(); }
-long opens() { return nopens.load(); }
+bool available()
+{
+    return true;
+}
+void enable(bool yes)
+{
+    on.store(yes);
+}
+long allocations()
+{
+    return nallocations.load();
+}
+long opens()
+{
+    return nopens.load();
+}
 } // namespace counting
 
 #endif

@@ -38,10 +38,16 @@ std::string usage()
            "  simd             list the engine's sets of vector units, the one in use marked\n"
            "Options of run:\n"
            "  -o FILE          write the sound to FILE: .wav (32-bit float), .flac or .ogg\n"
-           "  --format NAME    the sound's format whatever its name: " + sound_format_names() + "\n"
-           "  --rate HZ        sample rate, " + RATE_RANGE + " (default 44100), pitches in tune\n"
+           "  --format NAME    the sound's format whatever its name: " +
+           sound_format_names() +
+           "\n"
+           "  --rate HZ        sample rate, " +
+           RATE_RANGE +
+           " (default 44100), pitches in tune\n"
            "  --seed S         seed objects with S instead of the calendar time\n"
-           "  --vs N           initial signal vector size, " + VS_RANGE + " (default 64)\n"
+           "  --vs N           initial signal vector size, " +
+           VS_RANGE +
+           " (default 64)\n"
            "  --quiet          no transcript\n"
            "  --picture FILE   draw the ring's motion, the output's envelope and the profiles\n"
            "Options:\n"
@@ -140,8 +146,8 @@ int command_line(int argc, char **argv)
     bool have_score = false;
     for (int i = 2; i < argc; i++) {
         std::string a = argv[i];
-        bool takes_value = a == "-o" || a == "--seed" || a == "--vs" || a == "--picture" || a == "--rate" ||
-                           a == "--format";
+        bool takes_value =
+            a == "-o" || a == "--seed" || a == "--vs" || a == "--picture" || a == "--rate" || a == "--format";
         if (takes_value && i + 1 >= argc)
             return usage_error("missing value after " + a);
         long v;

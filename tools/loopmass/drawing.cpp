@@ -270,11 +270,11 @@ void draw_time_axis(Canvas &cv, const Picture &p)
 // always takes in 0.
 void draw_profiles(Canvas &cv, const Picture &p)
 {
-    static const char *const names[loopmass::NKINDS] = {"masses", "tension", "centering",
-                                                         "damping", "forces", "initial position"};
+    static const char *const names[loopmass::NKINDS] = {"masses",  "tension", "centering",
+                                                        "damping", "forces",  "initial position"};
     const int n = p.profile_masses();
-    cv.text(n ? "effective profiles at the end, over the " + std::to_string(n) + " masses" : "no object was made",
-            LEFT, PROF_TOP - 48, 0, 0, 13);
+    cv.text(n ? "effective profiles at the end, over the " + std::to_string(n) + " masses" : "no object was made", LEFT,
+            PROF_TOP - 48, 0, 0, 13);
     if (n == 0)
         return;
     const double w = (WIDTH - LEFT - 30 - 5 * PROF_GAP) / loopmass::NKINDS;
@@ -331,7 +331,8 @@ std::string column_text(const Picture &p)
         most = std::max(most, c.steps);
     char buf[200];
     const double ms = 1000.0 * p.total_samples() / (double)p.rate() / cols.size();
-    std::snprintf(buf, sizeof buf, "%lld haptic steps in %zu columns of %.3g ms", (long long)p.steps(), cols.size(), ms);
+    std::snprintf(buf, sizeof buf, "%lld haptic steps in %zu columns of %.3g ms", (long long)p.steps(), cols.size(),
+                  ms);
     std::string s = buf;
     if (most > 1)
         s += "; a column merges up to " + std::to_string(most) + " steps into the position farthest from 0";

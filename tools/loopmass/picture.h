@@ -68,7 +68,7 @@ public:
     int64_t total_samples() const { return total_; }
     int rate() const { return rate_; }
     int64_t steps() const { return steps_; }
-    int rows() const { return rows_; } // largest mass count held
+    int rows() const { return rows_; }                     // largest mass count held
     int profile_masses() const { return profile_masses_; } // 0 before any object was freed
     const float *profile(int k) const { return profiles_[k - 1]; }
 

@@ -26,7 +26,10 @@ std::string floats_text(const float *v, int n)
     return s;
 }
 
-std::string floats_text(loopmass::t_floats v) { return floats_text(v.v, v.n); }
+std::string floats_text(loopmass::t_floats v)
+{
+    return floats_text(v.v, v.n);
+}
 
 // The values of a print item, as the object's view shows them (each with a
 // leading space).

@@ -13,13 +13,13 @@
 namespace score {
 
 struct Options {
-    std::string name;       // the score's name in warnings ("-" for stdin)
-    int vs = 64;            // initial signal vector size
-    bool quiet = false;     // no transcript
-    bool fix_seed = false;  // fix the calendar to `seed` before anything runs
+    std::string name;      // the score's name in warnings ("-" for stdin)
+    int vs = 64;           // initial signal vector size
+    bool quiet = false;    // no transcript
+    bool fix_seed = false; // fix the calendar to `seed` before anything runs
     long seed = 0;
-    int rate = 44100;       // the sample rate the object is given, in Hz
-    bool hostrate = false;  // every object created is sent "hostrate 1"
+    int rate = 44100;      // the sample rate the object is given, in Hz
+    bool hostrate = false; // every object created is sent "hostrate 1"
 };
 
 // Loads the object's module, runs every event and frees the object at the

@@ -253,9 +253,9 @@ bool parse_wait(const std::vector<Word> &words, Event &e, Fault &f)
 
 bool parse_print(const std::vector<Word> &words, Event &e, Fault &f)
 {
-    static const char *const items[] = {"nmasses", "preset", "tick", "inactive", "display", "disprate",
-                                        "autonorm", "raw", "prof", "pos", "pos1", "pos2", "freq",
-                                        "gain", "phase", "meta", "bank", "bankatoms"};
+    static const char *const items[] = {"nmasses",  "preset", "tick",  "inactive", "display", "disprate",
+                                        "autonorm", "raw",    "prof",  "pos",      "pos1",    "pos2",
+                                        "freq",     "gain",   "phase", "meta",     "bank",    "bankatoms"};
     const char *usage = "'print' needs one of nmasses, preset, tick, inactive, display, disprate, "
                         "autonorm, raw K, prof K, pos, pos1, pos2, freq, gain, phase, meta K, bank, bankatoms";
     if (words.size() < 2 || words[1].quoted)

@@ -19,17 +19,17 @@ struct Atom {
 };
 
 enum EventKind {
-    EV_NEW,           // atoms: creation arguments
+    EV_NEW, // atoms: creation arguments
     EV_FREE,
-    EV_VS,            // number: vector size
-    EV_SEED,          // number: calendar seconds
-    EV_MESSAGE,       // number: inlet; text: selector; atoms: arguments
-    EV_RUN,           // count: samples
-    EV_WAIT,          // count: logical ticks (1/441 ms); number: scheduler ticks
-    EV_DIALOG,        // text: path
+    EV_VS,      // number: vector size
+    EV_SEED,    // number: calendar seconds
+    EV_MESSAGE, // number: inlet; text: selector; atoms: arguments
+    EV_RUN,     // count: samples
+    EV_WAIT,    // count: logical ticks (1/441 ms); number: scheduler ticks
+    EV_DIALOG,  // text: path
     EV_DIALOG_CANCEL,
-    EV_ASSIST,        // text: "in" or "out"; number: inlet or outlet
-    EV_PRINT          // text: item; number: kind for raw, prof and meta, else 0
+    EV_ASSIST, // text: "in" or "out"; number: inlet or outlet
+    EV_PRINT   // text: item; number: kind for raw, prof and meta, else 0
 };
 
 struct Event {

@@ -20,9 +20,15 @@ std::string time_text(int64_t ticks)
 // Readers of transcripts know one text for not-a-number; its sign bit,
 // which depends on the processor's arithmetic, is not shown.
 
-std::string double_text(double d) { return std::isnan(d) ? "nan" : store::double_text(d); }
+std::string double_text(double d)
+{
+    return std::isnan(d) ? "nan" : store::double_text(d);
+}
 
-std::string float_text(float f) { return std::isnan(f) ? "nan" : store::float_text(f); }
+std::string float_text(float f)
+{
+    return std::isnan(f) ? "nan" : store::float_text(f);
+}
 
 std::string atom_text(const patcher::t_atom &a)
 {

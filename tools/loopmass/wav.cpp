@@ -11,10 +11,8 @@ namespace score {
 
 #if LOOPMASS_SNDFILE
 const SoundFormat SOUND_FORMATS[] = {
-    {"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT},
-    {"pcm16", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
-    {"pcm24", SF_FORMAT_WAV | SF_FORMAT_PCM_24},
-    {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
+    {"float", SF_FORMAT_WAV | SF_FORMAT_FLOAT},  {"pcm16", SF_FORMAT_WAV | SF_FORMAT_PCM_16},
+    {"pcm24", SF_FORMAT_WAV | SF_FORMAT_PCM_24}, {"flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_24},
     {"ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS},
 };
 #else
@@ -65,7 +63,10 @@ std::string extension_of(const std::string &path)
 }
 
 #if LOOPMASS_SNDFILE
-int kind(const SoundFormat &f) { return f.sf_format & SF_FORMAT_TYPEMASK; }
+int kind(const SoundFormat &f)
+{
+    return f.sf_format & SF_FORMAT_TYPEMASK;
+}
 
 const char *kind_of(const SoundFormat &f)
 {
@@ -79,9 +80,15 @@ const char *kind_of(const SoundFormat &f)
     }
 }
 #else
-int kind(const SoundFormat &) { return 0; }
+int kind(const SoundFormat &)
+{
+    return 0;
+}
 
-const char *kind_of(const SoundFormat &) { return "a WAV"; }
+const char *kind_of(const SoundFormat &)
+{
+    return "a WAV";
+}
 #endif
 
 } // namespace
@@ -122,8 +129,7 @@ bool choose_format(const std::string &path, const char *name, SoundFormat &forma
         return false;
     }
     if (by_name && kind(*by_name) != kind(*f)) {
-        error = path + " names " + kind_of(*by_name) + " file, --format " + name + " writes " + kind_of(*f) +
-                " file";
+        error = path + " names " + kind_of(*by_name) + " file, --format " + name + " writes " + kind_of(*f) + " file";
         return false;
     }
     format = *f;
