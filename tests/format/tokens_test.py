@@ -9,8 +9,8 @@ import unittest
 HERE = os.path.dirname(os.path.abspath(__file__))
 SCRIPT = os.path.join(HERE, '..', '..', 'scripts', 'format-tokens-same')
 loader = importlib.machinery.SourceFileLoader('format_tokens_same', SCRIPT)
-spec = importlib.util.spec_from_loader('format_tokens_same', loader)
-tokens_same = importlib.util.module_from_spec(spec)
+loaded = importlib.util.spec_from_loader('format_tokens_same', loader)
+tokens_same = importlib.util.module_from_spec(loaded)
 loader.exec_module(tokens_same)
 
 # Pairs of versions of a C++ file that differ only in layout.
