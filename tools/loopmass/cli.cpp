@@ -25,6 +25,18 @@ const std::string VS_RANGE = "1 to " + std::to_string(headless::MAX_VECTOR);
 const long MIN_RATE = 8000, MAX_RATE = 384000;
 const std::string RATE_RANGE = std::to_string(MIN_RATE) + " to " + std::to_string(MAX_RATE);
 
+// The sound files this build writes: every format of libsndfile's that the
+// program offers, or, where it is built without libsndfile (WebAssembly),
+// the float WAV it writes itself.
+#if LOOPMASS_SNDFILE
+const char *const OUTPUT_KINDS = ".wav (32-bit float), .flac or .ogg";
+const char *const FORMATS_TEXT = "Formats: float is a 32-bit float WAV (the default), pcm16 and pcm24 16- and\n"
+                                 "24-bit WAV, flac 24-bit FLAC, ogg Ogg Vorbis.  ";
+#else
+const char *const OUTPUT_KINDS = ".wav (32-bit float)";
+const char *const FORMATS_TEXT = "Formats: float, a 32-bit float WAV (the only one).  ";
+#endif
+
 // The help: the usage, then every command and option on a line of its own.
 std::string usage()
 {
@@ -37,7 +49,9 @@ std::string usage()
            "  run SCORE        run SCORE (a file, - for standard input); transcript to stdout\n"
            "  simd             list the engine's sets of vector units, the one in use marked\n"
            "Options of run:\n"
-           "  -o FILE          write the sound to FILE: .wav (32-bit float), .flac or .ogg\n"
+           "  -o FILE          write the sound to FILE: " +
+           std::string(OUTPUT_KINDS) +
+           "\n"
            "  --format NAME    the sound's format whatever its name: " +
            sound_format_names() +
            "\n"
@@ -52,9 +66,9 @@ std::string usage()
            "  --picture FILE   draw the ring's motion, the output's envelope and the profiles\n"
            "Options:\n"
            "  -h, --help       show this help and exit\n"
-           "  --version        show the version and exit\n"
-           "Formats: float is a 32-bit float WAV (the default), pcm16 and pcm24 16- and\n"
-           "24-bit WAV, flac 24-bit FLAC, ogg Ogg Vorbis.  LOOPMASS_SIMD=NAME runs the\n"
+           "  --version        show the version and exit\n" +
+           std::string(FORMATS_TEXT) +
+           "LOOPMASS_SIMD=NAME runs the\n"
            "engine on another set of vector units (the sound is the same).\n"
            "Exit status: 0 the score ran, 1 an output could not be written, 2 bad\n"
            "arguments or score (nothing run).\n";
