@@ -10,10 +10,15 @@
 #include <string>
 
 #include "picture.h"
+#include "scales.h"
 
 namespace score {
 
 namespace {
+
+using draw::number_text;
+using draw::position_colour;
+using draw::tick_step;
 
 // The page, in pixels.  The ring and the envelope share the plot's width,
 // so a column of the picture is one pixel wide or more.
@@ -27,20 +32,6 @@ const double INSET = 6; // between a profile's extremes and its frame
 const double GREY[3] = {0.55, 0.55, 0.55}; // no ring
 const double INK[3] = {0.1, 0.1, 0.1};
 
-// Position -1 to 1 as a colour: dark blue through white to dark red, in
-// 64 steps of 1/32, finer than the eye tells colours apart and coarse
-// enough to keep the PNG files small.
-void position_colour(float v, double rgb[3])
-{
-    static const double stops[5][3] = {
-        {0.02, 0.19, 0.38}, {0.26, 0.58, 0.76}, {0.97, 0.97, 0.97}, {0.90, 0.45, 0.35}, {0.40, 0.00, 0.12}};
-    const double t = std::round((std::clamp(v, -1.0f, 1.0f) + 1.0) * 32.0) / 16.0; // 0 to 4
-    const int i = std::min((int)t, 3);
-    const double f = t - i;
-    for (int c = 0; c < 3; c++)
-        rgb[c] = stops[i][c] + f * (stops[i + 1][c] - stops[i][c]);
-}
-
 // Sets a pixel of an RGB24 image (left alone when the image could not be
 // made: Cairo then reports the failure when the page is written).
 void put_pixel(cairo_surface_t *img, int x, int y, const double rgb[3])
@@ -51,26 +42,6 @@ void put_pixel(cairo_surface_t *img, int x, int y, const double rgb[3])
     uint32_t *row = (uint32_t *)(data + (size_t)y * cairo_image_surface_get_stride(img));
     row[x] = (uint32_t)std::lround(rgb[0] * 255) << 16 | (uint32_t)std::lround(rgb[1] * 255) << 8 |
              (uint32_t)std::lround(rgb[2] * 255);
-}
-
-// A tick spacing of 1, 2 or 5 times a power of ten that cuts `span` into
-// at most `most` parts.
-double tick_step(double span, int most)
-{
-    const double raw = span / most;
-    const double p = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0})
-        if (m * p >= raw)
-            return m * p;
-    return 10.0 * p;
-}
-
-// Shortest text of a tick value (%g drops the noise of a sum of steps).
-std::string number_text(double v)
-{
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.6g", std::fabs(v) < 1e-12 ? 0.0 : v);
-    return buf;
 }
 
 class Canvas {
