@@ -146,8 +146,11 @@ TEST(Lv2Window, AProfileThatCannotBeDrawnIsLoggedAndChangesNothing)
 {
     auto kind = [](int k) { return [k](LV2_Atom_Forge *f) { lv2_atom_forge_int(f, k); }; };
     auto floats_of = [](std::vector<float> v) {
-        return
-            [v](LV2_Atom_Forge *f) { lv2_atom_forge_vector(f, sizeof(float), f->Float, (uint32_t)v.size(), v.data()); };
+        return [v](LV2_Atom_Forge *f) {
+            // The forge copies from the pointer even for no values.
+            static const float none = 0;
+            lv2_atom_forge_vector(f, sizeof(float), f->Float, (uint32_t)v.size(), v.empty() ? &none : v.data());
+        };
     };
     std::vector<float> with_nan = hump(256, 0), with_inf = hump(256, 0);
     with_nan[10] = NAN;
