@@ -16,8 +16,12 @@ using namespace lv2plugin;
 
 const int GENERAL_PORTS[NGENERAL] = {PORT_MASSES, PORT_VOLUME, PORT_STRIKE, PORT_BEND_RANGE, PORT_SMOOTH, PORT_LOW_CUT};
 
-const double OSC_COLOURS[NOSC][3] = {
-    {0.95, 0.60, 0.00}, {0.00, 0.62, 0.45}, {0.80, 0.20, 0.80}, {0.35, 0.70, 0.90}, {0.90, 0.85, 0.10}};
+// Whole steps of 1/255, so that an image shows them exactly.
+const double OSC_COLOURS[NOSC][3] = {{240 / 255.0, 150 / 255.0, 0},
+                                     {0, 160 / 255.0, 115 / 255.0},
+                                     {205 / 255.0, 50 / 255.0, 205 / 255.0},
+                                     {90 / 255.0, 180 / 255.0, 230 / 255.0},
+                                     {230 / 255.0, 215 / 255.0, 25 / 255.0}};
 
 static const double PAPER[3] = {0.97, 0.97, 0.95};
 static const double BUTTON[3] = {0.86, 0.86, 0.84};
