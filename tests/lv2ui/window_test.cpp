@@ -383,6 +383,7 @@ TEST_F(Window, ButtonsAndSlidersWriteWhatTheyShow)
     const Case cases[] = {
         {"preset 7", lay.presets[7], 0.5, 1, PORT_PRESET, 7.0f, 0, {}},
         {"preset 0", lay.presets[0], 0.5, 1, PORT_PRESET, 0.0f, 0, {}},
+        {"double click on a profile", lay.profiles[0], 0.5, 2, -1, 0, midi, {LV2_MIDI_MSG_PGM_CHANGE, 0}},
         {"strike button", lay.strike, 0.5, 1, -1, 0, strike, {}},
         {"the ring", lay.ring, 0.5, 1, -1, 0, strike, {}},
         {"morph at three quarters", lay.morph, 0.75, 1, PORT_PRESET, 0.7425f, 0, {}},
@@ -391,7 +392,6 @@ TEST_F(Window, ButtonsAndSlidersWriteWhatTheyShow)
         {"strikes near the end", lay.general[2], 0.99, 1, PORT_STRIKE, 2.0f, 0, {}},
         {"forces' offset at its start", lay.profile_ports[4][2], 0.0, 1, PORT_PROFILES + 4 * 5 + 2, -1.0f, 0, {}},
         {"tension's morph at three quarters", lay.profile_ports[1][0], 0.75, 1, PORT_PROFILES + 5, 0.5f, 0, {}},
-        {"double click on a profile", lay.profiles[0], 0.5, 2, -1, 0, midi, {LV2_MIDI_MSG_PGM_CHANGE, 0}},
     };
     for (const Case &c : cases) {
         click(c.where, c.u, c.clicks);
@@ -415,6 +415,17 @@ TEST_F(Window, ButtonsAndSlidersWriteWhatTheyShow)
                 EXPECT_EQ(std::vector<uint8_t>(body, body + last.atom()->size), c.midi) << c.what;
             }
         }
+    }
+    // A morphed preset is recalled with its morph, as the mod wheel gives it.
+    port(PORT_PRESET, 4.75f);
+    click(lay.profiles[0], 0.5, 2);
+    std::vector<Written> w = take();
+    ASSERT_EQ(w.size(), 2u);
+    const std::vector<std::vector<uint8_t>> expect = {{LV2_MIDI_MSG_PGM_CHANGE, 4}, {LV2_MIDI_MSG_CONTROLLER, 1, 96}};
+    for (int i = 0; i < 2; i++) {
+        ASSERT_EQ(w[i].atom()->type, midi);
+        const uint8_t *body = (const uint8_t *)LV2_ATOM_BODY_CONST(w[i].atom());
+        EXPECT_EQ(std::vector<uint8_t>(body, body + w[i].atom()->size), expect[i]);
     }
 }
 
