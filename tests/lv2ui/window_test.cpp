@@ -264,10 +264,10 @@ TEST_F(Window, OscillatorMarksSitAtTheirPhases)
         const double a = 2 * M_PI * phases[k];
         const double x = lay.ring_cx + lay.ring_r * std::sin(a), y = lay.ring_cy - lay.ring_r * std::cos(a);
         if (gains[k] > 0) {
-            EXPECT_EQ(img.at(x, y), rgb_of(lv2ui::OSC_COLOURS[k])) << "oscillator " << k;
+            EXPECT_EQ(img.at(x, y), rgb_of(draw::MARK_COLOURS[k])) << "oscillator " << k;
         } else {
             for (int j = 0; j < 5; j++)
-                EXPECT_NE(img.at(x, y), rgb_of(lv2ui::OSC_COLOURS[j])) << "silent oscillator " << k;
+                EXPECT_NE(img.at(x, y), rgb_of(draw::MARK_COLOURS[j])) << "silent oscillator " << k;
         }
     }
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "canvas.h"
+#include "loop.h"
 #include "plots.h"
 #include "scales.h"
 
@@ -15,13 +16,6 @@ using draw::Canvas;
 using namespace lv2plugin;
 
 const int GENERAL_PORTS[NGENERAL] = {PORT_MASSES, PORT_VOLUME, PORT_STRIKE, PORT_BEND_RANGE, PORT_SMOOTH, PORT_LOW_CUT};
-
-// Whole steps of 1/255, so that an image shows them exactly.
-const double OSC_COLOURS[NOSC][3] = {{240 / 255.0, 150 / 255.0, 0},
-                                     {0, 160 / 255.0, 115 / 255.0},
-                                     {205 / 255.0, 50 / 255.0, 205 / 255.0},
-                                     {90 / 255.0, 180 / 255.0, 230 / 255.0},
-                                     {230 / 255.0, 215 / 255.0, 25 / 255.0}};
 
 static const double PAPER[3] = {0.97, 0.97, 0.95};
 static const double BUTTON[3] = {0.86, 0.86, 0.84};
@@ -98,21 +92,9 @@ float slider_value(const Slider &s, const Rect &r, double x)
     return (float)v;
 }
 
-// Position of a mass (or a point between masses, at index f) on the loop.
-static void loop_point(const Layout &l, double f, double pos, int n, double *x, double *y)
+draw::Loop ring_loop(const Layout &l)
 {
-    const double a = 2 * M_PI * f / n, r = l.ring_r + l.ring_swing * std::clamp(pos, -1.0, 1.0);
-    *x = l.ring_cx + r * std::sin(a);
-    *y = l.ring_cy - r * std::cos(a);
-}
-
-void mark_at(const Layout &l, const Model &m, int k, double *x, double *y)
-{
-    const int n = m.nmasses;
-    const double f = (m.phases[k] - std::floor(m.phases[k])) * n;
-    const int i = std::min((int)f, n - 1);
-    const double t = f - i;
-    loop_point(l, f, m.ring[i] * (1 - t) + m.ring[(i + 1) % n] * t, n, x, y);
+    return draw::Loop{l.ring_cx, l.ring_cy, l.ring_r, l.ring_swing};
 }
 
 static void fill_rect(cairo_t *cr, const Rect &r, const double rgb[3])
@@ -181,43 +163,10 @@ static void draw_ring(Canvas &cv, const Layout &l, const Model &m)
 {
     cairo_t *cr = cv.cr();
     fill_rect(cr, l.ring, PAPER);
-    cairo_set_source_rgb(cr, 0.75, 0.75, 0.75);
-    cairo_set_line_width(cr, 1);
-    cairo_new_path(cr);
-    cairo_arc(cr, l.ring_cx, l.ring_cy, l.ring_r, 0, 2 * M_PI);
-    cairo_stroke(cr);
-    const int n = m.nmasses;
-    if (n == 0) {
+    if (m.nmasses == 0)
         cv.text("the ring shows while the plugin runs", l.ring_cx, l.ring_cy, 0.5, 0.5, font(l));
-    } else {
-        double x, y;
-        for (int i = 0; i < n; i++) {
-            loop_point(l, i, m.ring[i], n, &x, &y);
-            cairo_line_to(cr, x, y);
-        }
-        cairo_close_path(cr);
-        cv.colour(draw::INK);
-        cairo_set_line_width(cr, std::max(1.0, 1.5 * l.scale));
-        cairo_stroke(cr);
-        const double dot = std::max(1.5, std::min(4.0, 3 * l.ring_r / n));
-        for (int i = 0; i < n; i++) {
-            double rgb[3];
-            draw::position_colour(m.ring[i], rgb);
-            loop_point(l, i, m.ring[i], n, &x, &y);
-            cv.colour(rgb);
-            cairo_arc(cr, x, y, dot, 0, 2 * M_PI);
-            cairo_fill(cr);
-        }
-        const double mark = std::max(4.0, 7 * l.scale);
-        for (int k = 0; k < NOSC; k++) {
-            if (!(m.gains[k] > 0))
-                continue;
-            mark_at(l, m, k, &x, &y);
-            cv.colour(OSC_COLOURS[k]);
-            cairo_arc(cr, x, y, mark, 0, 2 * M_PI);
-            cairo_fill(cr);
-        }
-    }
+    draw::draw_loop(cv, ring_loop(l), m.ring, m.nmasses, m.phases, m.gains, std::max(1.0, 1.5 * l.scale),
+                    std::max(4.0, 7 * l.scale));
     cv.frame(l.ring.x, l.ring.y, l.ring.w, l.ring.h);
     cv.text("click: strike", l.ring.x + 4, l.ring.y + l.ring.h - 4, 0, 1, font(l) * 0.9);
 }

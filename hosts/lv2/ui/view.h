@@ -5,6 +5,7 @@
 
 #include <cairo.h>
 
+#include "loop.h"
 #include "model.h"
 
 namespace lv2ui {
@@ -51,11 +52,8 @@ Slider profile_slider(int kind, int j); // kind 1 to 6, j 0 (morph) to 4
 // The value at x along a slider's rectangle.
 float slider_value(const Slider &s, const Rect &r, double x);
 
-// Where oscillator k reads the ring, on the drawing.
-void mark_at(const Layout &l, const Model &m, int k, double *x, double *y);
-
-// The oscillators' colours, so that a mark is told apart from the ring.
-extern const double OSC_COLOURS[NOSC][3];
+// The loop the ring is drawn as.
+draw::Loop ring_loop(const Layout &l);
 
 // Draws the whole window.  `drawn` replaces the model's profile of that
 // kind (0 none) while the hand draws it.
