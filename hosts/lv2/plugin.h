@@ -13,7 +13,8 @@
 // - notify.cpp: the bank's patch messages, in and out;
 // - grid.cpp: the vectors, on the grid of the host's timeline;
 // - state.cpp: save and restore;
-// - plugin.cpp: the plugin's entry points.
+// - plugin.cpp: the plugin's entry points;
+// - display/display.cpp: the ring drawn small for a host's mixer strip.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +30,7 @@
 #include <lv2/worker/worker.h>
 
 #include "../../src/object/loopmass.h"
+#include "display/display.h"
 #include "host.h"
 #include "keys.h"
 
@@ -194,6 +196,7 @@ struct Plugin {
     Worker worker;
     Grid grid;
     Notify notify;
+    lv2display::Display display;
 
     Kept kept;
 };
