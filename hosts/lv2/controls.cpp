@@ -46,11 +46,13 @@ static void sync(Plugin *p)
         for (int k = 0; k < NKINDS; k++)
             h.morph[k] = 0;
         c.recall = false;
+        forget_drawn(p);
     }
     for (int k = 0; k < NKINDS; k++) {
         if (c.morph[k] != h.morph[k]) {
             lv2host::send_float(p->object, k + 1, c.morph[k]);
             h.morph[k] = c.morph[k];
+            forget_drawn_kind(p, k + 1);
         }
         for (int j = 0; j < NMETA; j++) {
             if (c.meta[k][j] == h.meta[k][j])
@@ -105,7 +107,7 @@ static void send_filters(Plugin *p)
     }
 }
 
-static void strike(Plugin *p)
+void strike(Plugin *p)
 {
     lv2host::send(p->object, 0, lv2host::MSG_BANG, 0, nullptr);
 }

@@ -144,8 +144,8 @@ t_class *load(const Console &console)
         t_class *c = classes::find("loopmass~");
         if (!c)
             return;
-        const char *names[NMESSAGES] = {"int",    "float", "bang",  "stop", "fg",    "gain",
-                                        "offset", "phase", "extra", "ramp", "lowcut"};
+        const char *names[NMESSAGES] = {"int",    "float", "bang",  "stop", "fg",     "gain",
+                                        "offset", "phase", "extra", "ramp", "lowcut", "list"};
         for (int i = 0; i < NMESSAGES; i++) {
             methods[i] = classes::find_method(c, names[i]);
             selectors[i] = gensym(names[i]);

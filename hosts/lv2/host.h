@@ -123,6 +123,7 @@ enum e_message {
     MSG_EXTRA,
     MSG_RAMP,
     MSG_LOWCUT,
+    MSG_LIST,
     NMESSAGES
 };
 void send(Object *o, int inlet, e_message m, short argc, patcher::t_atom *argv);

@@ -41,9 +41,12 @@ void end_notify(Plugin *p)
         lv2_atom_forge_pop(&p->forge, &p->notify.frame);
 }
 
-// patch:Set of the bank loads a preset file; patch:Get tells which.
+// patch:Set of the bank loads a preset file; patch:Get tells which.  The
+// window's messages are feed.cpp's.
 void message(Plugin *p, const LV2_Atom_Object *obj)
 {
+    if (window_message(p, obj))
+        return;
     if (obj->body.otype == p->uri.patch_get) {
         tell_bank(p);
         return;

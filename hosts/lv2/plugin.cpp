@@ -13,6 +13,7 @@
 #include <lv2/time/time.h>
 
 #include "plugin.h"
+#include "window.h"
 
 namespace lv2plugin {
 
@@ -46,6 +47,7 @@ static void run(LV2_Handle h, uint32_t n)
     if (ask_load(p))
         p->worker.load_waiting = false;
     read_controls(p);
+    play_drawn(p);
 
     float *out = (float *)p->ports[PORT_OUT];
     uint32_t pos = 0;
@@ -73,6 +75,7 @@ static void run(LV2_Handle h, uint32_t n)
         }
     }
     advance(p, out, pos, n);
+    feed_window(p, n);
     end_notify(p);
 #if LOOPMASS_INLINE_DISPLAY
     lv2display::display_run(&p->display, p->object ? (const loopmass::t_loopmass *)p->object->x : nullptr, n);
@@ -106,6 +109,25 @@ static void map_uris(Uris *uri, LV2_URID_Map *map)
     u.time_position = map->map(map->handle, LV2_TIME__Position);
     u.time_frame = map->map(map->handle, LV2_TIME__frame);
     u.time_speed = map->map(map->handle, LV2_TIME__speed);
+    u.atom_vector = map->map(map->handle, LV2_ATOM__Vector);
+    u.watch = map->map(map->handle, LOOPMASS__Watch);
+    u.frame = map->map(map->handle, LOOPMASS__Frame);
+    u.profile_object = map->map(map->handle, LOOPMASS__Profile);
+    u.strike = map->map(map->handle, LOOPMASS__Strike);
+    u.rate = map->map(map->handle, LOOPMASS__rate);
+    u.ring = map->map(map->handle, LOOPMASS__ring);
+    u.phases = map->map(map->handle, LOOPMASS__phases);
+    u.gains = map->map(map->handle, LOOPMASS__gains);
+    u.preset = map->map(map->handle, LOOPMASS__preset);
+    u.profile = map->map(map->handle, LOOPMASS__profile);
+    u.kind = map->map(map->handle, LOOPMASS__kind);
+    u.values = map->map(map->handle, LOOPMASS__values);
+    // The drawn profiles a session keeps, one key per kind.
+    const char *drawn[NKINDS] = {LOOPMASS_URI "#drawnMasses",    LOOPMASS_URI "#drawnTension",
+                                 LOOPMASS_URI "#drawnCentering", LOOPMASS_URI "#drawnDamping",
+                                 LOOPMASS_URI "#drawnForces",    LOOPMASS_URI "#drawnInitpos"};
+    for (int k = 0; k < NKINDS; k++)
+        u.drawn[k] = map->map(map->handle, drawn[k]);
 }
 
 static LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *, const LV2_Feature *const *features)

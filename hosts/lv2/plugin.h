@@ -13,6 +13,8 @@
 // - notify.cpp: the bank's patch messages, in and out;
 // - grid.cpp: the vectors, on the grid of the host's timeline;
 // - state.cpp: save and restore;
+// - feed.cpp: what the window asks and is told (window.h), and the
+//   profiles it draws;
 // - plugin.cpp: the plugin's entry points;
 // - display/display.cpp: the ring drawn small for a host's mixer strip.
 #pragma once
@@ -163,11 +165,40 @@ struct Notify {
     bool on;
 };
 
+// Profiles drawn by hand since the last recall, one list per kind as the
+// object took them: a later list overwrites the start of an earlier one,
+// so the values here, sent as one list, leave the profile as they did.
+struct Drawn {
+    int32_t n[NKINDS]; // values drawn, 0 for none
+    float values[NKINDS][loopmass::MAXMASSES];
+};
+
+// What the window watches: frames at `rate` per second of audio (0: no
+// window), and the effective profiles as last sent, so that only those
+// that changed are sent again (n -1: send it).
+struct Feed {
+    int rate;
+    double wait; // samples until the next frame is due
+    int32_t sent_n[NKINDS];
+    float sent[NKINDS][loopmass::MAXMASSES];
+};
+
+// The drawn profiles as the audio thread holds them: `unkept` kinds still
+// have to reach the copy a save stores (through the worker); `pending`
+// ones, restored with a session, go to the object once the restored
+// controls have made their recall.
+struct Drawing {
+    Drawn drawn;
+    bool unkept[NKINDS];
+    bool pending;
+};
+
 // What a save stores, shared by the worker, save and restore.
 struct Kept {
     std::mutex lock;
     std::string bank;    // the bank, as the text of a preset file ("" none)
     int masses;          // mass count of the newest object built
+    Drawn drawn;         // the profiles drawn since the last recall
     uint32_t generation; // the generation whose work may change them
 };
 
@@ -175,6 +206,8 @@ struct Uris {
     LV2_URID midi_event, atom_path, atom_string, atom_int, patch_set, patch_get, patch_property, patch_value;
     LV2_URID bank, bank_text, masses;
     LV2_URID atom_long, atom_float, atom_double, time_position, time_frame, time_speed;
+    LV2_URID atom_vector, watch, frame, profile_object, strike, rate, ring, phases, gains, preset, profile, kind,
+        values, drawn[NKINDS];
 };
 
 struct Plugin {
@@ -196,6 +229,8 @@ struct Plugin {
     Worker worker;
     Grid grid;
     Notify notify;
+    Drawing drawing;
+    Feed feed;
     lv2display::Display display;
 
     Kept kept;
@@ -212,11 +247,12 @@ float control(const Plugin *p, int port, const Range &r);
 // Reads the control ports at the start of a run and sends what changed.
 void read_controls(Plugin *p);
 void play_notes(Plugin *p, bool always);
+void strike(Plugin *p);
 void send_value(Plugin *p, lv2host::e_message m, float v);
 void midi(Plugin *p, const uint8_t *m, uint32_t size);
 
 // worker.cpp
-enum { WORK_BUILD, WORK_LOAD, WORK_FREE };
+enum { WORK_BUILD, WORK_LOAD, WORK_FREE, WORK_KEEP_DRAWN, WORK_REFUSED };
 Object *build(Plugin *p, int nmasses, const std::string &bank, const char *path, std::string *read);
 // True when the audio thread has a slot for the object more work brings.
 bool room(const Plugin *p);
@@ -239,6 +275,25 @@ void end_notify(Plugin *p);
 // Tells the notify port which preset file the object read.
 void tell_bank(Plugin *p);
 void message(Plugin *p, const LV2_Atom_Object *obj);
+
+// feed.cpp
+// True for the window's messages (a Watch, a Strike, a drawn profile),
+// which it then handles.
+bool window_message(Plugin *p, const LV2_Atom_Object *obj);
+// A recall forgets every drawn profile, a morph that kind's, as the
+// object does; a new object has none.
+void forget_drawn(Plugin *p);
+void forget_drawn_kind(Plugin *p, int kind);
+// After the controls of a run: the drawn profiles of a restored session
+// go to the object.
+void play_drawn(Plugin *p);
+// At the end of a run: the drawn profiles toward the saved copy, and the
+// frames and profiles the window asked for.
+void feed_window(Plugin *p, uint32_t n);
+// The worker's side: the saved copy of a drawn profile, and the log line
+// for a message refused on the audio thread.
+void keep_drawn(Plugin *p, uint32_t size, const void *data);
+void log_refused(Plugin *p, uint32_t size, const void *data);
 
 // grid.cpp
 uint64_t vector_start(const Plugin *p);

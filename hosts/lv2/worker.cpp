@@ -112,6 +112,17 @@ LV2_Worker_Status work(LV2_Handle h, LV2_Worker_Respond_Function respond, LV2_Wo
                        uint32_t size, const void *data)
 {
     Plugin *p = (Plugin *)h;
+    uint32_t type = 0;
+    if (size >= sizeof type)
+        std::memcpy(&type, data, sizeof type);
+    if (type == WORK_KEEP_DRAWN) {
+        keep_drawn(p, size, data);
+        return LV2_WORKER_SUCCESS;
+    }
+    if (type == WORK_REFUSED) {
+        log_refused(p, size, data);
+        return LV2_WORKER_SUCCESS;
+    }
     Request r;
     if (!unpack(&r, size, data))
         return LV2_WORKER_ERR_UNKNOWN;
@@ -176,6 +187,7 @@ void install(Plugin *p)
     p->object = w.arrived;
     w.arrived = nullptr;
     held_fresh(&p->held);
+    forget_drawn(p);
     if (w.arrived_path[0]) {
         std::memcpy(p->bank_path, w.arrived_path, sizeof p->bank_path);
         tell_bank(p);

@@ -101,6 +101,9 @@ const void *get_value(const char *symbol, void *user, uint32_t *size, uint32_t *
 }
 
 const size_t SEQUENCE_BYTES = 64 * 1024;
+// Bytes past the notify buffer's room that the plugin must leave alone.
+const size_t GUARD = 256;
+const uint8_t GUARD_BYTE = 0xa5;
 const uint32_t MAXBLOCK = 8192;
 
 } // namespace
@@ -129,6 +132,13 @@ Event position(uint64_t time, int64_t frame, float speed)
     e.position = true;
     e.frame = frame;
     e.speed = speed;
+    return e;
+}
+
+Event message(uint64_t time, std::vector<uint8_t> atom)
+{
+    Event e{time, {}, "", 0, ""};
+    e.atom = std::move(atom);
     return e;
 }
 
@@ -165,8 +175,9 @@ LV2_URID_Unmap *unmap()
 
 Player::Player(double rate, bool activated)
     : instance_(nullptr), midi_in_(SEQUENCE_BYTES / 8), notify_(SEQUENCE_BYTES / 8), latency_(-1), audio_(MAXBLOCK),
-      njobs_(0), nreplies_(0), run_allocations_(0), run_opens_(0), inside_run_(false), hold_work_(false), start_(0),
-      total_(0), next_control_(0), next_timed_(0)
+      njobs_(0), nreplies_(0), notify_room_((uint32_t)(SEQUENCE_BYTES - sizeof(LV2_Atom) - GUARD)), notify_overruns_(0),
+      run_allocations_(0), run_opens_(0), inside_run_(false), hold_work_(false), start_(0), total_(0), next_control_(0),
+      next_timed_(0)
 {
     static LV2_Feature map_f = {LV2_URID__map, &map_feature};
     static LV2_Feature unmap_f = {LV2_URID__unmap, &unmap_feature};
@@ -277,10 +288,18 @@ float Player::latency() const
     return latency_;
 }
 
-void Player::read_notify()
+void Player::notify_room(uint32_t bytes)
+{
+    notify_room_ = (uint32_t)std::min<size_t>(bytes, SEQUENCE_BYTES - sizeof(LV2_Atom) - GUARD);
+}
+
+void Player::read_notify(uint64_t start)
 {
     const LV2_Atom_Sequence *seq = (const LV2_Atom_Sequence *)notify_.data();
     LV2_ATOM_SEQUENCE_FOREACH (seq, ev) {
+        const uint8_t *atom = (const uint8_t *)&ev->body;
+        notes_.push_back(Note{start + (uint64_t)ev->time.frames,
+                              std::vector<uint8_t>(atom, atom + sizeof(LV2_Atom) + ev->body.size)});
         if (ev->body.type != map_uri(nullptr, LV2_ATOM__Object))
             continue;
         const LV2_Atom *value = nullptr;
@@ -333,6 +352,8 @@ void Player::run_block(uint64_t start, uint32_t n, float *out, const std::vector
             lv2_atom_forge_key(&forge, map_uri(nullptr, LV2_TIME__speed));
             lv2_atom_forge_float(&forge, e->speed);
             lv2_atom_forge_pop(&forge, &obj);
+        } else if (!e->atom.empty()) {
+            lv2_atom_forge_write(&forge, e->atom.data(), (uint32_t)e->atom.size());
         } else if (e->get) {
             LV2_Atom_Forge_Frame obj;
             lv2_atom_forge_object(&forge, &obj, 0, map_uri(nullptr, LV2_PATCH__Get));
@@ -352,7 +373,9 @@ void Player::run_block(uint64_t start, uint32_t n, float *out, const std::vector
     lv2_atom_forge_pop(&forge, &seq);
     LV2_Atom *notify = (LV2_Atom *)notify_.data();
     notify->type = map_uri(nullptr, LV2_ATOM__Chunk);
-    notify->size = (uint32_t)(SEQUENCE_BYTES - sizeof(LV2_Atom));
+    notify->size = notify_room_;
+    uint8_t *guard = (uint8_t *)notify_.data() + sizeof(LV2_Atom) + notify_room_;
+    std::memset(guard, GUARD_BYTE, GUARD);
 
     inside_run_ = true;
     const long allocations = counting::allocations(), opens = counting::opens();
@@ -361,7 +384,9 @@ void Player::run_block(uint64_t start, uint32_t n, float *out, const std::vector
     run_opens_ += counting::opens() - opens;
     inside_run_ = false;
     std::copy(audio_.begin(), audio_.begin() + n, out);
-    read_notify();
+    if (std::any_of(guard, guard + GUARD, [](uint8_t b) { return b != GUARD_BYTE; }))
+        notify_overruns_++;
+    read_notify(start);
     run_worker();
 }
 
@@ -383,6 +408,8 @@ void Player::begin(const std::vector<Event> &events, uint64_t total)
     starts_.clear();
     run_allocations_ = 0;
     run_opens_ = 0;
+    notes_.clear();
+    notify_overruns_ = 0;
     next_control_ = next_timed_ = 0;
     controls_by_time_.clear();
     timed_.clear();

@@ -17,8 +17,9 @@
 namespace rack {
 
 // What happens at a sample time: MIDI bytes, a control value, a preset
-// file given to the bank parameter, a question for it, or the host's
-// timeline (a time:Position with its frame and speed).
+// file given to the bank parameter, a question for it, the host's
+// timeline (a time:Position with its frame and speed), or any atom as a
+// window would send it (header and body).
 struct Event {
     uint64_t time;
     std::vector<uint8_t> midi;
@@ -29,6 +30,13 @@ struct Event {
     int64_t frame = 0;
     float speed = 0;
     bool get = false; // patch:Get of the bank
+    std::vector<uint8_t> atom = {};
+};
+
+// An event of the notify port: when it was sent, and the atom.
+struct Note {
+    uint64_t time;
+    std::vector<uint8_t> atom;
 };
 
 Event midi(uint64_t time, std::vector<uint8_t> bytes);
@@ -36,6 +44,7 @@ Event control(uint64_t time, const std::string &symbol, float value);
 Event bank(uint64_t time, const std::string &path);
 Event ask_bank(uint64_t time);
 Event position(uint64_t time, int64_t frame, float speed);
+Event message(uint64_t time, std::vector<uint8_t> atom);
 
 // The world, with the bundle loaded once per process.
 LilvWorld *world();
@@ -71,6 +80,12 @@ public:
 
     // The preset files the plugin said it loaded, on its notify port.
     const std::vector<std::string> &told() const { return told_; }
+    // Every event of the notify port during the last play().
+    const std::vector<Note> &notes() const { return notes_; }
+    // The notify buffer's room in bytes from now on (64 KiB at first), and
+    // the runs that wrote past it.
+    void notify_room(uint32_t bytes);
+    long notify_overruns() const { return notify_overruns_; }
 
     float latency() const;
     const std::string &log() const { return log_; }
@@ -103,7 +118,7 @@ private:
     };
     void run_block(uint64_t start, uint32_t n, float *out, const std::vector<const Event *> &events);
     void run_worker();
-    void read_notify();
+    void read_notify(uint64_t start);
 
     LilvInstance *instance_;
     std::map<std::string, uint32_t> index_;
@@ -120,6 +135,9 @@ private:
     std::vector<uint64_t> applied_;
     std::vector<uint64_t> starts_;
     std::vector<std::string> told_;
+    std::vector<Note> notes_;
+    uint32_t notify_room_;
+    long notify_overruns_;
     long run_allocations_;
     long run_opens_;
     bool inside_run_;
