@@ -127,6 +127,8 @@ static bool open_window(Window *w, ::Window parent)
     hints.base_width = DEFAULT_WIDTH;
     hints.base_height = DEFAULT_HEIGHT;
     XSetWMNormalHints(d, w->window, &hints);
+    // A name the host's window does not have, for tools that look for it.
+    XStoreName(d, w->window, "loopmass ring");
     w->surface = cairo_xlib_surface_create(d, w->window, DefaultVisual(d, screen), DEFAULT_WIDTH, DEFAULT_HEIGHT);
     XMapRaised(d, w->window);
     XFlush(d);
