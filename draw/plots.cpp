@@ -8,7 +8,8 @@
 
 namespace draw {
 
-const char *const PROFILE_NAMES[NPROFILES] = {"masses", "tension", "centering", "damping", "forces", "initial position"};
+const char *const PROFILE_NAMES[NPROFILES] = {"masses",  "tension", "centering",
+                                              "damping", "forces",  "initial position"};
 
 const double INSET = 6; // between a profile's extremes and its frame
 

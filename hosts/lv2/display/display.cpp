@@ -80,7 +80,7 @@ LV2_Inline_Display_Image_Surface *display_render(Display *d, uint32_t w, uint32_
     cairo_destroy(cr);
     cairo_surface_flush(img);
     d->image = LV2_Inline_Display_Image_Surface{cairo_image_surface_get_data(img), side_w, side_h,
-                                                 cairo_image_surface_get_stride(img)};
+                                                cairo_image_surface_get_stride(img)};
     return &d->image;
 }
 

@@ -67,12 +67,10 @@ Layout layout(int width, int height)
 
 Slider general_slider(int i)
 {
-    static const Slider sliders[NGENERAL] = {{PORT_MASSES, "masses", MASSES, true},
-                                             {PORT_VOLUME, "volume", VOLUME, false},
-                                             {PORT_STRIKE, "strikes", STRIKE, true},
-                                             {PORT_BEND_RANGE, "bend range", BEND_RANGE, false},
-                                             {PORT_SMOOTH, "smoothing ms", SMOOTH, false},
-                                             {PORT_LOW_CUT, "low cut Hz", LOW_CUT, false}};
+    static const Slider sliders[NGENERAL] = {
+        {PORT_MASSES, "masses", MASSES, true},        {PORT_VOLUME, "volume", VOLUME, false},
+        {PORT_STRIKE, "strikes", STRIKE, true},       {PORT_BEND_RANGE, "bend range", BEND_RANGE, false},
+        {PORT_SMOOTH, "smoothing ms", SMOOTH, false}, {PORT_LOW_CUT, "low cut Hz", LOW_CUT, false}};
     return sliders[i];
 }
 

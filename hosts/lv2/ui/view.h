@@ -30,11 +30,11 @@ struct Layout {
     Rect morph;  // the preset port's fraction: the morph toward the next preset
     Rect strike; // the strike button
     Rect general[NGENERAL];
-    Rect ring;                     // the ring as a loop: clicked, it strikes
+    Rect ring;                       // the ring as a loop: clicked, it strikes
     double ring_cx, ring_cy, ring_r; // the circle the masses rest on
-    double ring_swing;             // radius a position of 1 moves a mass by
-    Rect history;                  // the colour map of the recent past
-    Rect profiles[NKINDS];         // the plots, drawn on with the mouse
+    double ring_swing;               // radius a position of 1 moves a mass by
+    Rect history;                    // the colour map of the recent past
+    Rect profiles[NKINDS];           // the plots, drawn on with the mouse
     Rect profile_ports[NKINDS][NPROFILE_PORTS];
 };
 
