@@ -15,6 +15,7 @@
 #include <lv2/urid/urid.h>
 #include <lv2/worker/worker.h>
 
+#include "counting.h"
 #include "display/inline_display.h"
 
 namespace {
@@ -75,7 +76,8 @@ protected:
         if (lib)
             dlclose(lib);
     }
-    // Runs blocks, a note struck in the first when asked.
+    // Runs blocks, a note struck in the first when asked; counts what run
+    // allocates.
     void run(int blocks, bool note = false)
     {
         for (int b = 0; b < blocks; b++) {
@@ -89,7 +91,9 @@ protected:
                 lv2_atom_forge_write(&forge, on, 3);
             }
             lv2_atom_forge_pop(&forge, &seq);
+            counting::enable(true);
             desc->run(h, BLOCK);
+            counting::enable(false);
         }
     }
     // The rendered image's pixels.
@@ -124,13 +128,17 @@ int differ(const std::vector<uint32_t> &a, const std::vector<uint32_t> &b)
     return n;
 }
 
-// Draws are asked at most FRAMES_MAX times a second of audio, and the
-// ring drawn moves with the struck note.
+// Draws are asked at most FRAMES_MAX times a second of audio, with no
+// allocation in run, and the ring drawn moves with the struck note.
 TEST_F(Display, DrawsTheMovingRingAtMostThirtyTimesASecond)
 {
     open(true);
     const int second = (int)(RATE / BLOCK);
+    const long before = counting::allocations();
     run(second, true);
+    if (counting::available()) {
+        EXPECT_EQ(counting::allocations(), before);
+    }
     EXPECT_GE(draws, 25);
     EXPECT_LE(draws, 30);
     int w, hh;

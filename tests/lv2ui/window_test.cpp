@@ -5,6 +5,7 @@
 
 #include <cairo.h>
 #include <dlfcn.h>
+#include <fontconfig/fontconfig.h>
 
 #include <cmath>
 #include <cstdint>
@@ -469,5 +470,19 @@ TEST(WindowLayout, PartsApartAtEverySize)
         }
     }
 }
+
+// Cairo's font caches and fontconfig's, which the window's text fills and
+// a host keeps for its life, are dropped when the tests end, so that a
+// leak checker sees the process release what it took.
+class DropFontCaches : public ::testing::Environment {
+public:
+    void TearDown() override
+    {
+        cairo_debug_reset_static_data();
+        FcFini();
+    }
+};
+
+const ::testing::Environment *const drop_font_caches = ::testing::AddGlobalTestEnvironment(new DropFontCaches);
 
 } // namespace
