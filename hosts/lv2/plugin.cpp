@@ -77,6 +77,9 @@ static void run(LV2_Handle h, uint32_t n)
     advance(p, out, pos, n);
     feed_window(p, n);
     end_notify(p);
+#if LOOPMASS_INLINE_DISPLAY
+    lv2display::display_run(&p->display, p->object ? (const loopmass::t_loopmass *)p->object->x : nullptr, n);
+#endif
 }
 
 static void connect_port(LV2_Handle h, uint32_t port, void *data)
@@ -141,6 +144,9 @@ static LV2_Handle instantiate(const LV2_Descriptor *, double rate, const char *,
     p->map = map;
     p->schedule = schedule;
     p->rate = rate;
+#if LOOPMASS_INLINE_DISPLAY
+    lv2display::display_init(&p->display, features, rate);
+#endif
     lv2_log_logger_init(&p->logger, map, log);
     p->object_class = lv2host::load(console_of(p));
     if (!p->object_class) {
@@ -181,13 +187,28 @@ static void cleanup(LV2_Handle h)
 {
     Plugin *p = (Plugin *)h;
     free_objects(p);
+#if LOOPMASS_INLINE_DISPLAY
+    lv2display::display_free(&p->display);
+#endif
     delete p;
 }
+
+#if LOOPMASS_INLINE_DISPLAY
+static LV2_Inline_Display_Image_Surface *render(LV2_Handle h, uint32_t w, uint32_t max_h)
+{
+    return lv2display::display_render(&((Plugin *)h)->display, w, max_h);
+}
+#endif
 
 static const void *extension_data(const char *uri)
 {
     static const LV2_Worker_Interface worker = {work, work_response, nullptr};
     static const LV2_State_Interface state = {save, restore};
+#if LOOPMASS_INLINE_DISPLAY
+    static const LV2_Inline_Display_Interface inline_display = {render};
+    if (std::strcmp(uri, LV2_INLINEDISPLAY__interface) == 0)
+        return &inline_display;
+#endif
     if (std::strcmp(uri, LV2_WORKER__interface) == 0)
         return &worker;
     if (std::strcmp(uri, LV2_STATE__interface) == 0)

@@ -15,7 +15,8 @@
 // - state.cpp: save and restore;
 // - feed.cpp: what the window asks and is told (window.h), and the
 //   profiles it draws;
-// - plugin.cpp: the plugin's entry points.
+// - plugin.cpp: the plugin's entry points;
+// - display/display.cpp: the ring drawn small for a host's mixer strip.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,7 @@
 #include <lv2/worker/worker.h>
 
 #include "../../src/object/loopmass.h"
+#include "display/display.h"
 #include "host.h"
 #include "keys.h"
 
@@ -229,6 +231,7 @@ struct Plugin {
     Notify notify;
     Drawing drawing;
     Feed feed;
+    lv2display::Display display;
 
     Kept kept;
 };

@@ -9,15 +9,20 @@
 #include <cstring>
 #include <string>
 
+#include "canvas.h"
 #include "picture.h"
+#include "plots.h"
 #include "scales.h"
 
 namespace score {
 
 namespace {
 
+using draw::Canvas;
+using draw::GREY;
 using draw::number_text;
 using draw::position_colour;
+using draw::put_pixel;
 using draw::tick_step;
 
 // The page, in pixels.  The ring and the envelope share the plot's width,
@@ -27,104 +32,6 @@ const double LEFT = 70, PLOT_W = PICTURE_COLUMNS;
 const double RING_TOP = 72, RING_H = 256; // a pixel per mass on the full ring
 const double ENV_TOP = 344, ENV_H = 110;
 const double PROF_TOP = 556, PROF_H = 120, PROF_GAP = 34;
-const double INSET = 6; // between a profile's extremes and its frame
-
-const double GREY[3] = {0.55, 0.55, 0.55}; // no ring
-const double INK[3] = {0.1, 0.1, 0.1};
-
-// Sets a pixel of an RGB24 image (left alone when the image could not be
-// made: Cairo then reports the failure when the page is written).
-void put_pixel(cairo_surface_t *img, int x, int y, const double rgb[3])
-{
-    unsigned char *data = cairo_image_surface_get_data(img);
-    if (!data)
-        return;
-    uint32_t *row = (uint32_t *)(data + (size_t)y * cairo_image_surface_get_stride(img));
-    row[x] = (uint32_t)std::lround(rgb[0] * 255) << 16 | (uint32_t)std::lround(rgb[1] * 255) << 8 |
-             (uint32_t)std::lround(rgb[2] * 255);
-}
-
-class Canvas {
-public:
-    explicit Canvas(cairo_t *cr) : cr_(cr) {}
-
-    void colour(const double rgb[3]) { cairo_set_source_rgb(cr_, rgb[0], rgb[1], rgb[2]); }
-
-    // Text whose anchor point (ax, ay: 0 left or top, 1 right or bottom)
-    // lies at x, y.  Heights are the font's, not the letters', so that
-    // texts side by side share their baseline.
-    void text(const std::string &s, double x, double y, double ax, double ay, double size = 12)
-    {
-        cairo_set_font_size(cr_, size);
-        cairo_text_extents_t e;
-        cairo_font_extents_t f;
-        cairo_text_extents(cr_, s.c_str(), &e);
-        cairo_font_extents(cr_, &f);
-        colour(INK);
-        cairo_move_to(cr_, x - ax * e.x_advance, y + f.ascent - ay * (f.ascent + f.descent));
-        cairo_show_text(cr_, s.c_str());
-    }
-
-    // Text turned a quarter left, centred on x, y.
-    void side_text(const std::string &s, double x, double y)
-    {
-        cairo_save(cr_);
-        cairo_translate(cr_, x, y);
-        cairo_rotate(cr_, -M_PI / 2);
-        text(s, 0, 0, 0.5, 0.5);
-        cairo_restore(cr_);
-    }
-
-    void line(double x0, double y0, double x1, double y1, double width = 1)
-    {
-        colour(INK);
-        cairo_set_line_width(cr_, width);
-        cairo_move_to(cr_, x0, y0);
-        cairo_line_to(cr_, x1, y1);
-        cairo_stroke(cr_);
-    }
-
-    void frame(double x, double y, double w, double h)
-    {
-        colour(INK);
-        cairo_set_line_width(cr_, 1);
-        cairo_rectangle(cr_, x + 0.5, y + 0.5, w - 1, h - 1);
-        cairo_stroke(cr_);
-    }
-
-    // An image of w x h pixels stretched over a rectangle, pixels kept
-    // square-edged.
-    void image(cairo_surface_t *img, double x, double y, double w, double h)
-    {
-        const double iw = cairo_image_surface_get_width(img), ih = cairo_image_surface_get_height(img);
-        cairo_save(cr_);
-        cairo_rectangle(cr_, x, y, w, h);
-        cairo_clip(cr_);
-        cairo_translate(cr_, x, y);
-        cairo_scale(cr_, w / iw, h / ih);
-        cairo_set_source_surface(cr_, img, 0, 0);
-        cairo_pattern_set_filter(cairo_get_source(cr_), CAIRO_FILTER_NEAREST);
-        cairo_paint(cr_);
-        cairo_restore(cr_);
-    }
-
-    // Ticks with labels on the left of a vertical axis from lo (at bottom)
-    // to hi (at top).
-    void value_axis(double x, double top, double h, double lo, double hi, int most)
-    {
-        const double step = tick_step(hi - lo, most);
-        for (double v = std::ceil(lo / step) * step; v <= hi + step * 1e-9; v += step) {
-            const double y = top + h - (v - lo) / (hi - lo) * h;
-            line(x - 4, y, x, y);
-            text(number_text(v), x - 7, y, 1, 0.5, 11);
-        }
-    }
-
-    cairo_t *cr() { return cr_; }
-
-private:
-    cairo_t *cr_;
-};
 
 // Time across, masses up, one column of the picture per pixel column or
 // more.
@@ -141,11 +48,7 @@ void draw_ring(Canvas &cv, const Picture &p)
         cairo_surface_t *img = cairo_image_surface_create(CAIRO_FORMAT_RGB24, (int)cols.size(), rows);
         cairo_surface_flush(img);
         for (size_t c = 0; c < cols.size(); c++)
-            for (int i = 0; i < rows; i++) {
-                double rgb[3];
-                position_colour(cols[c].pos[i], rgb);
-                put_pixel(img, (int)c, rows - 1 - i, i < cols[c].masses ? rgb : GREY);
-            }
+            draw::colour_column(img, (int)c, cols[c].pos, cols[c].masses, rows);
         cairo_surface_mark_dirty(img);
         cv.image(img, LEFT, RING_TOP, PLOT_W, RING_H);
         cairo_surface_destroy(img);
@@ -241,53 +144,15 @@ void draw_time_axis(Canvas &cv, const Picture &p)
 // always takes in 0.
 void draw_profiles(Canvas &cv, const Picture &p)
 {
-    static const char *const names[loopmass::NKINDS] = {"masses",  "tension", "centering",
-                                                        "damping", "forces",  "initial position"};
     const int n = p.profile_masses();
     cv.text(n ? "effective profiles at the end, over the " + std::to_string(n) + " masses" : "no object was made", LEFT,
             PROF_TOP - 48, 0, 0, 13);
     if (n == 0)
         return;
     const double w = (WIDTH - LEFT - 30 - 5 * PROF_GAP) / loopmass::NKINDS;
-    cairo_t *cr = cv.cr();
-    for (int k = 1; k <= loopmass::NKINDS; k++) {
-        const double x = LEFT + (k - 1) * (w + PROF_GAP);
-        const float *v = p.profile(k);
-        double lo = 0, hi = 0;
-        for (int i = 0; i < n; i++)
-            if (std::isfinite(v[i])) {
-                lo = std::min(lo, (double)v[i]);
-                hi = std::max(hi, (double)v[i]);
-            }
-        if (hi - lo < 1e-6) {
-            lo -= 1;
-            hi += 1;
-        }
-        // Limits rounded out to a tenth of the range, so that they read
-        // short; a float just past a step (0.4f is above 0.4) keeps it.
-        const double step = tick_step(hi - lo, 10);
-        lo = std::floor(lo / step + 1e-5) * step;
-        hi = std::ceil(hi / step - 1e-5) * step;
-        auto y_of = [&](double u) {
-            return PROF_TOP + PROF_H - INSET - (std::clamp(u, lo, hi) - lo) / (hi - lo) * (PROF_H - 2 * INSET);
-        };
-        cv.text(names[k - 1], x + w / 2, PROF_TOP - 6, 0.5, 1);
-        cairo_set_source_rgb(cr, 0.7, 0.7, 0.7);
-        cairo_set_line_width(cr, 1);
-        cairo_move_to(cr, x, y_of(0));
-        cairo_line_to(cr, x + w, y_of(0));
-        cairo_stroke(cr);
-        cairo_set_source_rgb(cr, 0.16, 0.33, 0.55);
-        cairo_set_line_width(cr, 1.5);
-        for (int i = 0; i < n; i++)
-            cairo_line_to(cr, x + (i + 0.5) / n * w, y_of(v[i]));
-        cairo_stroke(cr);
-        cv.frame(x, PROF_TOP, w, PROF_H);
-        cv.text(number_text(hi), x - 3, y_of(hi), 1, 0.5, 10);
-        cv.text(number_text(lo), x - 3, y_of(lo), 1, 0.5, 10);
-        cv.text("0", x, PROF_TOP + PROF_H + 4, 0, 0, 10);
-        cv.text(std::to_string(n - 1), x + w, PROF_TOP + PROF_H + 4, 1, 0, 10);
-    }
+    for (int k = 1; k <= loopmass::NKINDS; k++)
+        draw::profile_plot(cv, draw::PROFILE_NAMES[k - 1], p.profile(k), n, LEFT + (k - 1) * (w + PROF_GAP), PROF_TOP,
+                           w, PROF_H);
     cv.text("mass", LEFT + (WIDTH - LEFT - 30) / 2, PROF_TOP + PROF_H + 20, 0.5, 0);
 }
 
