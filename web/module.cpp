@@ -98,8 +98,8 @@ void log_message(int inlet, const char *selector, int argc, const t_atom *argv)
         return;
     }
     web.log += std::to_string(inlet);
-    bool numbers = std::strcmp(selector, "int") == 0 || std::strcmp(selector, "float") == 0 ||
-                   std::strcmp(selector, "list") == 0;
+    bool numbers =
+        std::strcmp(selector, "int") == 0 || std::strcmp(selector, "float") == 0 || std::strcmp(selector, "list") == 0;
     if (!numbers) {
         web.log += ' ';
         web.log += selector;
@@ -143,8 +143,8 @@ void play_notes(bool always)
     float pitch[NOSC], gain[NOSC];
     const Settings &s = web.settings;
     lv2keys::keys_pairs(&web.keys, s.bend_range, s.volume * NOTE_GAIN, web.rate, pitch, gain);
-    bool same = std::memcmp(pitch, web.held_pitch, sizeof pitch) == 0 &&
-                std::memcmp(gain, web.held_gain, sizeof gain) == 0;
+    bool same =
+        std::memcmp(pitch, web.held_pitch, sizeof pitch) == 0 && std::memcmp(gain, web.held_gain, sizeof gain) == 0;
     if (same && !always)
         return;
     t_atom pairs[2 * NOSC];
@@ -372,8 +372,7 @@ EXPORT int lm_message(void)
     for (const t_atom &a : atoms)
         if (a.a_type == patcher::A_SEMI)
             return 1;
-    if (atoms[0].a_type != patcher::A_LONG || atoms[0].a_w.w_long < 0 ||
-        atoms[0].a_w.w_long > loopmass::INLET_PITCH)
+    if (atoms[0].a_type != patcher::A_LONG || atoms[0].a_w.w_long < 0 || atoms[0].a_w.w_long > loopmass::INLET_PITCH)
         return 1;
     int inlet = atoms[0].a_w.w_long;
     const t_atom *args = &atoms[1];
@@ -386,8 +385,10 @@ EXPORT int lm_message(void)
     } else {
         selector = argc == 1 ? (args[0].a_type == patcher::A_LONG ? "int" : "float") : "list";
     }
-    log_message(inlet, selector, argc, args);
-    return dispatch(inlet, selector, argc, args);
+    short failed = dispatch(inlet, selector, argc, args);
+    if (!failed)
+        log_message(inlet, selector, argc, args);
+    return failed;
 }
 
 // The text is a preset file: its presets become the bank, read through the

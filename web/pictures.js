@@ -54,10 +54,10 @@ export function drawRing(canvas, frame, colours) {
   for (let k = 0; k < NOSC; k++) {
     const gain = frame[VIEW.gain + k];
     if (!(gain > 0) || !(frame[VIEW.pitch + k] > 0)) continue;
-    const [x, y] = at(frame[VIEW.phase + k] * n);
+    const [x, y] = at(frame[VIEW.phase + k]); // a phase counts masses
     g.fillStyle = OSC_COLOURS[k];
     g.beginPath();
-    g.arc(x, y, 4 + 40 * Math.min(gain, 0.5), 0, 2 * Math.PI);
+    g.arc(x, y, 3 + 30 * Math.min(gain, 0.3), 0, 2 * Math.PI);
     g.fill();
   }
 }
