@@ -35,7 +35,18 @@ export function drawRing(canvas, frame, colours) {
   g.beginPath();
   g.arc(w / 2, h / 2, r, 0, 2 * Math.PI);
   g.stroke();
-  g.lineWidth = 2;
+  // A band in the colour of each mass's position, the loop drawn over it.
+  g.lineWidth = Math.max(4, Math.min(10, 1200 / n));
+  g.lineCap = 'round';
+  for (let i = 0; i < n; i++) {
+    const [x0, y0] = at(i), [x1, y1] = at(i + 1);
+    g.strokeStyle = colours.css[colours.index(frame[VIEW.ring + i])];
+    g.beginPath();
+    g.moveTo(x0, y0);
+    g.lineTo(x1, y1);
+    g.stroke();
+  }
+  g.lineWidth = 1;
   g.strokeStyle = '#333';
   g.beginPath();
   for (let i = 0; i <= n; i++) {
@@ -44,12 +55,6 @@ export function drawRing(canvas, frame, colours) {
     else g.lineTo(x, y);
   }
   g.stroke();
-  const dot = Math.max(1.5, Math.min(4, 600 / n));
-  for (let i = 0; i < n; i++) {
-    const [x, y] = at(i);
-    g.fillStyle = colours.css[colours.index(frame[VIEW.ring + i])];
-    g.fillRect(x - dot / 2, y - dot / 2, dot, dot);
-  }
   // The oscillators where they read the ring, as large as their gains.
   for (let k = 0; k < NOSC; k++) {
     const gain = frame[VIEW.gain + k];
@@ -92,15 +97,15 @@ export class History {
 export const PROFILE_NAMES = ['masses', 'string tension', 'centering spring', 'damping', 'forces', 'initial position'];
 
 // The range a profile is drawn in: forces and initial position -1 to 1,
-// the others from 0 (or their least) to 1 (or their most).
+// the others from 0 (or their least) to a quarter above their most.
 export function profileRange(kind, values) {
   if (kind >= 5) return [-1, 1];
-  let lo = 0, hi = 1;
+  let lo = 0, hi = 0;
   for (const v of values) {
     lo = Math.min(lo, v);
     hi = Math.max(hi, v);
   }
-  return [lo, hi];
+  return [lo, hi > lo ? lo + 1.25 * (hi - lo) : lo + 1];
 }
 
 export function drawProfile(canvas, effective, raw, range) {

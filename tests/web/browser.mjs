@@ -92,8 +92,27 @@ function firstDifference(bits, samples) {
   return -1;
 }
 
+// The vectors in which the object was sent messages, from the log.
+function messageVectors(log) {
+  const vectors = new Set();
+  let vector = 0;
+  for (const line of log.split('\n')) {
+    if (line === 'run 64') vector++;
+    else if (line !== '') vectors.add(vector);
+  }
+  return [...vectors];
+}
+
 async function sameAsCommandLine(page, work, c) {
   const { bits, log } = await renderOffline(page, c);
+  // Each event acts at the start of the vector its time falls in; a pedal
+  // going down and a note let go under it send nothing.
+  const quiet = (e) => e.midi && ((e.midi[0] === 0xb0 && e.midi[1] === 64 && e.midi[2] >= 64) ||
+    (e.midi[0] === 0x90 && e.midi[2] === 0 && e.midi[1] === 64));
+  const expected = [...new Set(c.events.filter((e) => !quiet(e)).map((e) => Math.floor(e.time / 64)))];
+  const got = messageVectors(log);
+  check(JSON.stringify(got) === JSON.stringify(expected),
+    `${c.name}: the events act in the vectors their times fall in (${got.length} vectors)`);
   const samples = commandLine(scoreOf(c.masses, log), work, c.name);
   const loud = samples.reduce((m, v) => Math.max(m, Math.abs(v)), 0);
   const d = firstDifference(bits, samples);
