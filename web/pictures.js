@@ -24,9 +24,12 @@ export function drawRing(canvas, frame, colours) {
   const g = canvas.getContext('2d');
   const w = canvas.width, h = canvas.height, r = Math.min(w, h) * 0.3;
   const n = frame[VIEW.nmasses];
+  // The loop at mass index i, between masses where i is not whole.
   const at = (i) => {
     const a = (2 * Math.PI * i) / n - Math.PI / 2;
-    const v = Math.min(Math.max(frame[VIEW.ring + (i % n)], -1.5), 1.5);
+    const j = Math.floor(i), f = i - j;
+    const y = (1 - f) * frame[VIEW.ring + (j % n)] + (f ? f * frame[VIEW.ring + ((j + 1) % n)] : 0);
+    const v = Math.min(Math.max(y, -1.5), 1.5);
     const d = r * (1 + 0.45 * v);
     return [w / 2 + d * Math.cos(a), h / 2 + d * Math.sin(a)];
   };
