@@ -400,8 +400,6 @@ EXPORT int lm_read(void)
     web.build.bank = web.text;
     short failed = lv2host::object_read(web.object, web.build, "bank.txt");
     web.build.bank.clear();
-    if (!failed && web.logging)
-        web.log += "0 read bank.txt\n";
     return failed;
 }
 

@@ -24,7 +24,7 @@ class LoopmassProcessor extends AudioWorkletProcessor {
     this.samples = 0;
     this.next = 0;
     this.pool = [];
-    for (let i = 0; i < FRAMES; i++) this.pool.push(new ArrayBuffer(VIEW.length * 4));
+    for (let i = 0; i < FRAMES; i++) this.pool.push(new Float32Array(VIEW.length));
     this.transfer = [null];
     this.frameEvery = Math.round(sampleRate / FRAME_RATE);
     this.sinceFrame = 0;
@@ -52,7 +52,7 @@ class LoopmassProcessor extends AudioWorkletProcessor {
   receive(d) {
     const e = this.engine;
     switch (d.type) {
-      case 'frame': this.pool.push(d.buffer); break;
+      case 'frame': this.pool.push(new Float32Array(d.buffer)); break;
       case 'create': this.create(d.masses); break;
       case 'read': {
         const ok = e.read(d.text);
@@ -75,10 +75,10 @@ class LoopmassProcessor extends AudioWorkletProcessor {
     this.sinceFrame += n;
     if (this.sinceFrame < this.frameEvery || this.pool.length === 0) return;
     this.sinceFrame = 0;
-    const buffer = this.pool.pop();
-    new Float32Array(buffer).set(this.engine.look());
-    this.transfer[0] = buffer;
-    this.port.postMessage(buffer, this.transfer);
+    const frame = this.pool.pop();
+    frame.set(this.engine.look());
+    this.transfer[0] = frame.buffer;
+    this.port.postMessage(frame.buffer, this.transfer);
   }
 
   process(inputs, outputs) {

@@ -180,6 +180,19 @@ async function main() {
     if (screenshot) await page.screenshot({ path: screenshot, fullPage: false });
     await page.keyboard.up('z');
     await page.keyboard.up('v');
+
+    // A preset file chosen on the page loads, and "save" downloads the
+    // bank as the command line writes it.
+    const presets = join(root, 'hosts/pd/example-presets.txt');
+    await page.setInputFiles('#load', presets);
+    await page.waitForFunction(() => /Read|Could not/.test(document.getElementById('status').textContent));
+    const [download] = await Promise.all([page.waitForEvent('download'), page.click('#save')]);
+    const saved = readFileSync(await download.path(), 'utf8');
+    const written = join(work, 'written.txt');
+    writeFileSync(join(work, 'write.score'), `new 256\n0 read ${presets}\n0 write ${written}\n`);
+    commandLine(readFileSync(join(work, 'write.score'), 'utf8'), work, 'write');
+    check(saved.length > 0 && saved === readFileSync(written, 'utf8'),
+      `a preset file loaded on the page and saved is the command line's (${saved.length} bytes)`);
     check(errors.length === 0, `no console error while playing ${errors.join(' | ')}`);
   } finally {
     await browser.close();
