@@ -66,7 +66,9 @@ function receive(d) {
   }
   switch (d.type) {
     case 'ready':
+      // A new object starts on preset 0, with the page's settings.
       state.colours = new Colours(d.colours);
+      showChoice(0);
       status(d.ok ? `Playing a ring of ${d.masses} masses.` : `The object could not be made: ${d.console}`);
       sendSettings();
       break;
@@ -198,6 +200,10 @@ function buildPresets() {
 
 function choose(value) {
   post({ preset: value });
+  showChoice(value);
+}
+
+function showChoice(value) {
   $('morph').value = value;
   $('morph-value').textContent = value.toFixed(2);
   [...$('presets').children].forEach((b, i) => b.setAttribute('aria-pressed', String(i === Math.floor(value))));

@@ -11,7 +11,7 @@ import { pathToFileURL } from 'node:url';
 
 const root = process.argv[2];
 const site = join(root, 'build/web');
-const { Engine, utf8Decode, utf8Encode } = await import(pathToFileURL(join(site, 'engine.js')));
+const { Engine, VIEW, utf8Decode, utf8Encode } = await import(pathToFileURL(join(site, 'engine.js')));
 const { noteOf } = await import(pathToFileURL(join(site, 'piano.js')));
 const { scoreOf } = await import(pathToFileURL(join(root, 'tests/web/scores.mjs')));
 const bytes = readFileSync(join(site, 'loopmass.wasm'));
@@ -86,6 +86,18 @@ same(saved, commandLine(`new 256\n0 read ${presets}\n0 write out.txt\n`), 'the s
 same(engine.read('64 -2 2;\n0;\nnot a preset file;\n'), false, 'refuses a broken preset file');
 same(engine.console().includes('error'), true, 'says why it refused the file');
 same(engine.save(), saved, 'a refused file leaves the bank whole');
+
+// The memory grows under a large text; the views of the sound and the ring
+// follow it.
+engine.create(44100, 256, false);
+engine.midi(0x90, 60, 100);
+for (let v = 0; v < 40; v++) engine.perform();
+const small = engine.exports.memory.buffer.byteLength;
+same(engine.read('x'.repeat(32 << 20)), false, 'refuses 32 MB of text');
+const grown = engine.exports.memory.buffer.byteLength;
+const out = engine.perform();
+same([grown > small, out.length, out.some((v) => v !== 0), engine.look()[VIEW.nmasses]],
+  [true, 64, true, 256], 'the views after the memory grew');
 
 // The pictures' colour map, as draw::position_colour gives it.
 const colours = engine.colours();
