@@ -12,22 +12,29 @@ namespace loopmass {
 // The time step, 256 samples at 44100 Hz, enters every formula as a float.
 static const float DT = (float)(HAPTIC_PERIOD / SAMPLE_RATE);
 
-// The physical constant of one profile value (kinds 1 to 4: mass, tension,
-// centering, damping), a power of ten rounded to float, as the ring's
-// constants are single-precision values.  Everything the ring does with
-// them is exact IEEE arithmetic; only this pow comes from the C library,
-// so tools/mathcheck enumerates it on every value a profile can hold.
-float loopmass_constant(int kind, float v)
+// The power of ten behind the physical constant of one profile value
+// (kinds 1 to 4: mass, tension, centering, damping).  Everything the ring
+// does with the constant is IEEE arithmetic, rounded alike on every
+// machine; only this pow comes from the C library, so tools/mathcheck
+// enumerates it on every value a profile can hold.
+double loopmass_power(int kind, float v)
 {
     switch (kind) {
     case PROF_MASSES:
-        return (float)pow(10.0, (double)v);
+        return pow(10.0, (double)v);
     case PROF_TENSION:
     case PROF_CENTERING:
-        return (float)pow(10.0, 5.0 * v - 1.0);
+        return pow(10.0, 5.0 * v - 1.0);
     default:
-        return (float)pow(10.0, 3.0 * v - 1.0);
+        return pow(10.0, 3.0 * v - 1.0);
     }
+}
+
+// The constant itself is rounded to float, as the ring's physical constants
+// are single-precision values.
+float loopmass_constant(int kind, float v)
+{
+    return (float)loopmass_power(kind, v);
 }
 
 // Derives the coefficients of mass i from its four profile values; the

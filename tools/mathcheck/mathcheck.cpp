@@ -14,6 +14,9 @@
 //   mathcheck --blocks [--part K] USE...
 //                                   one digest per block of 65536 inputs
 //   mathcheck --list USE BLOCK      each input of a block and what is kept
+//   mathcheck --margin [USE...]     for mass, tension and damping: the
+//                                   inputs whose power of ten lies within
+//                                   one double of rounding to another float
 //
 // --part K takes one block in K (blocks 0, K, 2K ...), spread over the
 // whole domain in order: a bounded run for CI.  The uses:
@@ -25,6 +28,7 @@
 //   pitch    the LV2 keyboard's pitch (pow of two) of every note and bend
 //            for whole bend ranges 0 to 24 at four common rates
 #include <cinttypes>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -215,6 +219,50 @@ template <int KIND, const Range *R, int NR> struct Constant {
         return s;
     }
 };
+// The number of doubles from d (0 or more, finite) to the nearest double
+// that rounds to another float than d does, a tie included.  Another C
+// library's pow that is off by less than one unit in the last place (as
+// glibc's is) gives a result next to d or d itself: it can only change the
+// float kept where this is 1 or 0.
+uint64_t steps_to_other_float(double d)
+{
+    float f = (float)d;
+    uint64_t bd, bu, bl;
+    double up = ((double)f + (double)std::nextafter(f, INFINITY)) / 2;
+    std::memcpy(&bd, &d, sizeof bd);
+    std::memcpy(&bu, &up, sizeof bu);
+    uint64_t steps = bu - bd;
+    if (f > 0) {
+        double low = ((double)f + (double)std::nextafter(f, 0.0f)) / 2;
+        std::memcpy(&bl, &low, sizeof bl);
+        if (bd - bl < steps)
+            steps = bd - bl;
+    }
+    return steps;
+}
+
+// The inputs of a use within one double of another float, each named, and
+// how many lie within 1, 2 and 4.
+template <int KIND, const Range *R, int NR> void print_margins(const char *name)
+{
+    uint64_t within[3] = {0, 0, 0};
+    uint64_t n = domain_size(R, NR);
+    for (uint64_t i = 0; i < n; i++) {
+        uint32_t b = domain_at(R, NR, i);
+        double d = loopmass_power(KIND, from_bits(b));
+        if (!(d >= 0 && d <= 3.4e38))
+            continue;
+        uint64_t steps = steps_to_other_float(d);
+        for (int k = 0; k < 3; k++)
+            within[k] += steps <= (uint64_t)1 << k;
+        if (steps <= 1)
+            std::printf("%s %08" PRIx32 " %a %" PRIu64 "\n", name, b, d, steps);
+    }
+    std::printf("%s: %" PRIu64 " inputs within 1 double of another float, %" PRIu64 " within 2, %" PRIu64 " within 4\n",
+                name, within[0], within[1], within[2]);
+    std::fflush(stdout);
+}
+
 using Mass = Constant<PROF_MASSES, MASS_FLOATS, 3>;
 using Tension = Constant<PROF_TENSION, AT_MOST_ONE, 2>;
 using Damping = Constant<PROF_DAMPING, AT_MOST_ONE, 2>;
@@ -386,6 +434,7 @@ int usage()
     std::fprintf(stderr, "usage: mathcheck [--part K] [--expect FILE] [USE...]\n"
                          "       mathcheck --blocks [--part K] USE...\n"
                          "       mathcheck --list USE BLOCK\n"
+                         "       mathcheck --margin mass|tension|damping...\n"
                          "uses:");
     for (const Use &u : USES)
         std::fprintf(stderr, " %s", u.name);
@@ -420,6 +469,19 @@ int main(int argc, char **argv)
             return 2;
         }
         print_block(*u, (uint64_t)b);
+        return 0;
+    }
+    if (a < argc && std::strcmp(argv[a], "--margin") == 0) {
+        for (a++; a < argc; a++) {
+            if (std::strcmp(argv[a], "mass") == 0)
+                print_margins<PROF_MASSES, MASS_FLOATS, 3>("mass");
+            else if (std::strcmp(argv[a], "tension") == 0)
+                print_margins<PROF_TENSION, AT_MOST_ONE, 2>("tension");
+            else if (std::strcmp(argv[a], "damping") == 0)
+                print_margins<PROF_DAMPING, AT_MOST_ONE, 2>("damping");
+            else
+                return usage();
+        }
         return 0;
     }
     if (a < argc && std::strcmp(argv[a], "--blocks") == 0)
