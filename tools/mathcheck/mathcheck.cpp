@@ -26,7 +26,7 @@
 //            the ring's constant (pow of ten) of every float a profile of
 //            that kind can hold; centering is tension's formula
 //   pitch    the LV2 keyboard's pitch (pow of two) of every note and bend
-//            for whole bend ranges 0 to 24 at four common rates
+//            for whole bend ranges 0 to 24 at seven common rates
 #include <cinttypes>
 #include <cmath>
 #include <cstdint>
@@ -267,10 +267,10 @@ using Mass = Constant<PROF_MASSES, MASS_FLOATS, 3>;
 using Tension = Constant<PROF_TENSION, AT_MOST_ONE, 2>;
 using Damping = Constant<PROF_DAMPING, AT_MOST_ONE, 2>;
 
-// The pitch: rates, whole bend ranges, wheel positions, and the notes in
-// groups of one per voice.
-const double RATES[] = {44100, 48000, 88200, 96000};
-const int NRATES = 4, NRANGES = 25, NBENDS = 16384;
+// The pitch: the rates of sound cards and browsers' audio contexts, whole
+// bend ranges, wheel positions, and the notes in groups of one per voice.
+const double RATES[] = {22050, 32000, 44100, 48000, 88200, 96000, 192000};
+const int NRATES = 7, NRANGES = 25, NBENDS = 16384;
 const int NGROUPS = (128 + lv2keys::MAXNOTES - 1) / lv2keys::MAXNOTES;
 
 struct PitchInput {
