@@ -61,9 +61,9 @@ static void loopmass_exact_product(double a, double b, double *p, double *e)
 // pow rounds a few of these x the other way, and not the same ones in every
 // library, nor on every processor (glibc's x86-64 pow differs with and
 // without fused multiply-add).  x^2 = s + e and s^2 = p + q exactly; the
-// tail q + 2se + e^2 is off by about 2^-105 of x^4, and tools/mathcheck
-// shows that no input of the window lies that close to halfway between two
-// doubles.
+// tail q + 2se + e^2 is off by about 2^-105 of x^4, so the sum rounds as
+// x^4 does unless x^4 lies that close to halfway between two doubles, which
+// no input of the window does (tools/mathcheck runs them all).
 static double loopmass_fourth_power(double x)
 {
     // At x = 2 * 117/122 - 1, x^4 lies 1.2e-4 of a unit in the last place
