@@ -84,6 +84,34 @@ void excite(t_loopmass *x)
 
 } // namespace
 
+// Each kind's power of ten: 10^v for masses, 10^(5v - 1) for tension and
+// centering, 10^(3v - 1) for damping, rounded to float; a power under
+// half the least float (10^-45.5 or so) is 0.
+TEST(Step, ConstantsArePowersOfTenRoundedToFloat)
+{
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        int kind;
+        float v, expect;
+    } cases[] = {
+        {PROF_MASSES, 0, 1},
+        {PROF_MASSES, 1, 10},
+        {PROF_MASSES, 0.5f, 3.16227766f},
+        {PROF_TENSION, 1, 1e4f},
+        {PROF_TENSION, 0, 0.1f},
+        {PROF_TENSION, -0.2f, 0.01f},
+        {PROF_CENTERING, 0.5f, 31.6227766f},
+        {PROF_CENTERING, -8.8f, 1e-45f},
+        {PROF_CENTERING, -9, 0},
+        {PROF_DAMPING, 1, 100},
+        {PROF_DAMPING, 0, 0.1f},
+        {PROF_DAMPING, -inf, 0},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(bits(loopmass_constant(c.kind, c.v)), bits(c.expect)) << c.kind << " " << c.v;
+    EXPECT_TRUE(std::isnan(loopmass_constant(PROF_MASSES, std::nanf(""))));
+}
+
 TEST(Step, CachedCoefficientsMatchPlainStepBitForBitWhileProfilesChange)
 {
     test::Harness h;

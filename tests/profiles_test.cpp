@@ -155,6 +155,33 @@ TEST(Profiles, StretchInterpolatesAroundTheRing)
         EXPECT_EQ(loopmass_stretch(v, c.f, c.i, c.n), c.expect) << c.f << " " << c.i << " " << c.n;
 }
 
+// A stretch by 0 of a profile of ones keeps 1 - w, the window alone.  The
+// window's fourth power is the object's own: these are the inputs where a
+// C library's pow (glibc's without fused multiply-add, emscripten's) or a
+// plain product rounds it otherwise, and the one input, 117 of 122 (and
+// 234 of 244), where the recorded result is not the nearest double.
+TEST(Profiles, StretchWindowKeepsItsBitsWhereLibrariesDiffer)
+{
+    float ones[256];
+    for (float &v : ones)
+        v = 1.0f;
+    const struct {
+        int i, n;
+        uint64_t expect;
+    } cases[] = {
+        {112, 115, 0x3fc8b1b8bb50d00c}, {9, 118, 0x3fdefd50a8653bfe},   {109, 118, 0x3fdefd50a8653bfe},
+        {224, 225, 0x3fa1f6913da1de30}, {224, 230, 0x3fc8b1b8bb50d00c}, {18, 236, 0x3fdefd50a8653bfe},
+        {218, 236, 0x3fdefd50a8653bfe}, {117, 122, 0x3fd28aafed700820}, {234, 244, 0x3fd28aafed700820},
+        {0, 3, 0x0000000000000000},     {128, 256, 0x3ff0000000000000}, {1, 256, 0x3f9fa07fc0000000},
+    };
+    for (const auto &c : cases) {
+        double kept = loopmass_stretch(ones, 0.0f, c.i, c.n);
+        uint64_t b;
+        std::memcpy(&b, &kept, sizeof b);
+        EXPECT_EQ(b, c.expect) << c.i << " of " << c.n;
+    }
+}
+
 TEST(Metaparameters, AllSetsUpToFour)
 {
     const struct {

@@ -12,17 +12,41 @@ namespace loopmass {
 // The time step, 256 samples at 44100 Hz, enters every formula as a float.
 static const float DT = (float)(HAPTIC_PERIOD / SAMPLE_RATE);
 
-// Derives the coefficients of mass i from its four profile values.  Each
-// power of ten is rounded to float, as the ring's physical constants are
-// single-precision values; the five products the update needs are kept in
-// double exactly as the update groups them.
+// The power of ten behind the physical constant of one profile value
+// (kinds 1 to 4: mass, tension, centering, damping).  Everything the ring
+// does with the constant is IEEE arithmetic, rounded alike on every
+// machine; only this pow comes from the C library, so tools/mathcheck
+// enumerates it on every value a profile can hold.
+double loopmass_power(int kind, float v)
+{
+    switch (kind) {
+    case PROF_MASSES:
+        return pow(10.0, (double)v);
+    case PROF_TENSION:
+    case PROF_CENTERING:
+        return pow(10.0, 5.0 * v - 1.0);
+    default:
+        return pow(10.0, 3.0 * v - 1.0);
+    }
+}
+
+// The constant itself is rounded to float, as the ring's physical constants
+// are single-precision values.
+float loopmass_constant(int kind, float v)
+{
+    return (float)loopmass_power(kind, v);
+}
+
+// Derives the coefficients of mass i from its four profile values; the
+// five products the update needs are kept in double exactly as the update
+// groups them.
 static void loopmass_coef(t_loopmass *x, int i, const float v[4])
 {
     const double dt = DT;
-    const double M = (float)pow(10.0, (double)v[0]);
-    const double K = (float)pow(10.0, 5.0 * v[1] - 1.0);
-    const double S = (float)pow(10.0, 5.0 * v[2] - 1.0);
-    const double D = (float)pow(10.0, 3.0 * v[3] - 1.0);
+    const double M = loopmass_constant(PROF_MASSES, v[0]);
+    const double K = loopmass_constant(PROF_TENSION, v[1]);
+    const double S = loopmass_constant(PROF_CENTERING, v[2]);
+    const double D = loopmass_constant(PROF_DAMPING, v[3]);
     x->x_coef[0][i] = (2.0 * M / dt - D) - (2.0 * K + S) * dt;
     x->x_coef[1][i] = dt * K;
     x->x_coef[2][i] = D - M / dt;

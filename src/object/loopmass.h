@@ -202,6 +202,10 @@ short loopmass_interp_one(t_loopmass *x, short k, float v);
 
 // Sound.
 void loopmass_step(t_loopmass *x);
+// The ring's constant of a profile value of kind 1 to 4, and the power of
+// ten it is rounded from.
+float loopmass_constant(int kind, float v);
+double loopmass_power(int kind, float v);
 // The haptic steps a vector of n samples makes, at its start.
 void loopmass_pace(t_loopmass *x, int n);
 void loopmass_dsp(t_loopmass *x, t_signal **sp, short *count);
