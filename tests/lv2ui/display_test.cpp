@@ -17,19 +17,11 @@
 
 #include "counting.h"
 #include "display/inline_display.h"
+#include "uri_map.h"
 
 namespace {
 
-std::vector<std::string> uris;
-
-LV2_URID map_uri(LV2_URID_Map_Handle, const char *uri)
-{
-    for (size_t i = 0; i < uris.size(); i++)
-        if (uris[i] == uri)
-            return (LV2_URID)(i + 1);
-    uris.push_back(uri);
-    return (LV2_URID)uris.size();
-}
+using lv2uitest::map_uri;
 
 // The instance builds its first object by itself; later work is refused.
 LV2_Worker_Status refuse(LV2_Worker_Schedule_Handle, uint32_t, const void *)

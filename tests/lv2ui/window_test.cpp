@@ -24,6 +24,7 @@
 #include "plots.h"
 #include "scales.h"
 #include "ui/ui.h"
+#include "uri_map.h"
 #include "window.h"
 
 namespace {
@@ -34,16 +35,7 @@ using lv2ui::Rect;
 
 const int W = lv2ui::DEFAULT_WIDTH, H = lv2ui::DEFAULT_HEIGHT;
 
-std::vector<std::string> uris;
-
-LV2_URID map_uri(LV2_URID_Map_Handle, const char *uri)
-{
-    for (size_t i = 0; i < uris.size(); i++)
-        if (uris[i] == uri)
-            return (LV2_URID)(i + 1);
-    uris.push_back(uri);
-    return (LV2_URID)uris.size();
-}
+using lv2uitest::map_uri;
 
 LV2_URID urid(const char *uri)
 {
